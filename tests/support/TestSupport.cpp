@@ -1,0 +1,79 @@
+#include "support/TestSupport.h"
+
+namespace testsupport {
+
+std::wstring ExeDir()
+{
+    wchar_t path[MAX_PATH];
+    DWORD n = GetModuleFileNameW(NULL, path, MAX_PATH);
+    std::wstring dir(path, n);
+    size_t slash = dir.find_last_of(L'\\');
+    return slash == std::wstring::npos ? dir : dir.substr(0, slash);
+}
+
+LONG CRegKey::Create(HKEY root, const wchar_t* path, REGSAM extra)
+{
+    Close();
+    return RegCreateKeyExW(root, path, 0, NULL, 0, KEY_ALL_ACCESS | extra, NULL, &m_hKey, NULL);
+}
+
+LONG CRegKey::Open(HKEY root, const wchar_t* path, REGSAM access)
+{
+    Close();
+    return RegOpenKeyExW(root, path, 0, access, &m_hKey);
+}
+
+void CRegKey::Close()
+{
+    if (m_hKey != NULL) {
+        RegCloseKey(m_hKey);
+        m_hKey = NULL;
+    }
+}
+
+LONG CRegKey::SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD cb)
+{
+    return RegSetValueExW(m_hKey, name, 0, type, static_cast<const BYTE*>(data), cb);
+}
+
+LONG CRegKey::SetString(const wchar_t* name, const wchar_t* text, DWORD type)
+{
+    DWORD cb = static_cast<DWORD>((lstrlenW(text) + 1) * sizeof(wchar_t));
+    return SetRaw(name, type, text, cb);
+}
+
+LONG CRegKey::SetDword(const wchar_t* name, DWORD value)
+{
+    return SetRaw(name, REG_DWORD, &value, sizeof(value));
+}
+
+static void DeleteTreeIn(HKEY parent, const wchar_t* name, REGSAM extra)
+{
+    HKEY hKey;
+    if (RegOpenKeyExW(parent, name, 0, KEY_ALL_ACCESS | extra, &hKey) != ERROR_SUCCESS)
+        return;
+    for (;;) {
+        wchar_t child[256];
+        DWORD cch = 256;
+        if (RegEnumKeyExW(hKey, 0, child, &cch, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+            break;
+        DeleteTreeIn(hKey, child, extra);
+    }
+    RegCloseKey(hKey);
+    // RegDeleteKeyExW is not on Windows 2000: a view-less delete suffices
+    // there, and elsewhere the view comes from the parent opened with it.
+    typedef LONG(WINAPI * RegDeleteKeyExFn)(HKEY, LPCWSTR, REGSAM, DWORD);
+    RegDeleteKeyExFn pDelete = reinterpret_cast<RegDeleteKeyExFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"advapi32.dll"), "RegDeleteKeyExW")));
+    if (pDelete != NULL)
+        pDelete(parent, name, extra, 0);
+    else
+        RegDeleteKeyW(parent, name);
+}
+
+void DeleteTree(HKEY root, const wchar_t* path, REGSAM extra)
+{
+    DeleteTreeIn(root, path, extra);
+}
+
+}  // namespace testsupport

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Helpers shared by the tests. They act on the real registry and files of the
+// test prefix; every key a test writes lies under a scratch root it removes.
+
+namespace testsupport {
+
+// Directory of the running test executable (where the helper programs are).
+std::wstring ExeDir();
+
+// An open registry key, closed once.
+class CRegKey
+{
+public:
+    CRegKey() : m_hKey(NULL) {}
+    explicit CRegKey(HKEY hKey) : m_hKey(hKey) {}
+    ~CRegKey() { Close(); }
+    CRegKey(const CRegKey&) = delete;
+    CRegKey& operator=(const CRegKey&) = delete;
+
+    LONG Create(HKEY root, const wchar_t* path, REGSAM extra = 0);
+    LONG Open(HKEY root, const wchar_t* path, REGSAM access);
+    void Close();
+    HKEY Get() const { return m_hKey; }
+
+    // Byte-exact value: no terminator is added.
+    LONG SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD cb);
+    LONG SetString(const wchar_t* name, const wchar_t* text, DWORD type = REG_SZ);
+    LONG SetDword(const wchar_t* name, DWORD value);
+
+private:
+    HKEY m_hKey;
+};
+
+// Deletes a key and everything below it in one view (extra: KEY_WOW64_32KEY
+// or KEY_WOW64_64KEY); no error when it does not exist.
+void DeleteTree(HKEY root, const wchar_t* path, REGSAM extra = 0);
+
+}  // namespace testsupport
