@@ -1,0 +1,34 @@
+#pragma once
+
+#include <windows.h>
+
+// An open registry key, owned: closed when the object goes.
+class CRegistryKey
+{
+public:
+    CRegistryKey() : m_hKey(NULL) {}
+    ~CRegistryKey() { Close(); }
+    CRegistryKey(const CRegistryKey&) = delete;
+    CRegistryKey& operator=(const CRegistryKey&) = delete;
+
+    // Closes the key held before, if any.
+    LONG Open(HKEY hParent, const wchar_t* name, REGSAM sam);
+    LONG Close();
+
+    // cchName is the buffer's capacity in, the name's length out.
+    LONG EnumKey(DWORD index, wchar_t* name, DWORD* pcchName) const
+    {
+        return RegEnumKeyExW(m_hKey, index, name, pcchName, NULL, NULL, NULL, NULL);
+    }
+    // cbData is the buffer's size in, the data's size out. All pointers may
+    // be null to ask only whether the value exists.
+    LONG QueryValue(const wchar_t* name, DWORD* pType, void* pData, DWORD* pcbData) const
+    {
+        return RegQueryValueExW(m_hKey, name, NULL, pType, static_cast<BYTE*>(pData), pcbData);
+    }
+
+    HKEY Get() const { return m_hKey; }
+
+private:
+    HKEY m_hKey;
+};
