@@ -53,6 +53,12 @@ public:
     int GetAllocPolicy() const { return m_nAllocPolicy; }
 
 private:
+    bool IsInBuffer(const wchar_t* p) const;
+    void AssignChars(const wchar_t* pText, int nCount);
+    void AppendChars(const wchar_t* pText, int nCount);
+    void ReserveKeepingText(int capacity);
+    void TakeBuffer(CWideString& other);
+
     wchar_t* m_pData;
     int m_nCapacity;
     int m_nLength;
