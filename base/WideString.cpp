@@ -303,11 +303,8 @@ void CWideString::AssignChars(const wchar_t* pText, int nCount)
         Free();
         return;
     }
-    // A source inside the buffer must outlive the release in Reserve.
-    const bool bAliased = nCount + 1 > m_nCapacity && IsInBuffer(pText);
-    const CSavedText source(pText, bAliased ? nCount : 0);
-    if (bAliased)
-        pText = source.Get();
+    // A source inside the buffer ends at its terminator, so it always fits
+    // and Reserve keeps it; it may overlap the destination, though.
     Reserve(nCount + 1);
     wmemmove(m_pData, pText, nCount);
     m_nLength = nCount;
@@ -324,10 +321,7 @@ void CWideString::AppendChars(const wchar_t* pText, int nCount)
         m_pData[m_nLength] = 0;
         return;
     }
-    if (m_nLength == 0) {
-        AssignChars(pText, nCount);
-        return;
-    }
+    // A source inside the buffer must outlive the release in Reserve.
     const bool bAliased = IsInBuffer(pText);
     const CSavedText source(pText, bAliased ? nCount : 0);
     if (bAliased)
