@@ -69,8 +69,8 @@ void ReadLocation(const IconSource& source, const CWideString& strSubkey, REGSAM
     }
 }
 
-// Extracts only the wanted small icon: extracting every icon of a large file
-// to keep one is what made the list slow to fill.
+// Extracts only the wanted small icon: a library may hold hundreds, and
+// extracting them all to keep one would slow every refresh.
 HICON ExtractSmallIcon(const CPath& path, int nIndex)
 {
     CWideString strPath = path.ToString();
