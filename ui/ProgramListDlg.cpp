@@ -1,0 +1,423 @@
+#include "ui/ProgramListDlg.h"
+
+#include "icons/IconLookup.h"
+#include "inventory/RegistryViews.h"
+#include "inventory/UninstallScan.h"
+#include "res/resource.h"
+#include "ui/AboutDlg.h"
+#include "uninstall/UninstallWorker.h"
+
+#include <commctrl.h>
+
+int CProgramListDlg::s_nMarginX = 0;
+int CProgramListDlg::s_nMarginY = 0;
+int CProgramListDlg::s_nButtonHeight = 0;
+
+BEGIN_MESSAGE_MAP(CProgramListDlg, CDialog)
+    ON_WM_SYSCOMMAND()
+    ON_WM_PAINT()
+    ON_WM_QUERYDRAGICON()
+    ON_WM_NCHITTEST()
+    ON_WM_GETMINMAXINFO()
+    ON_WM_SIZE()
+    ON_WM_SETCURSOR()
+    ON_WM_SYSCOLORCHANGE()
+    ON_WM_CONTEXTMENU()
+    ON_COMMAND(IDC_REMOVE, OnRemove)
+    ON_COMMAND(IDC_REFRESH, OnRefresh)
+    ON_COMMAND(IDC_SHOW_UPDATES, OnShowUpdates)
+    ON_COMMAND(IDC_CLOSE, OnCloseButton)
+    ON_MESSAGE(WM_UNINSTALL_DONE, OnUninstallDone)
+    ON_NOTIFY(LVN_COLUMNCLICK, IDC_PROGRAM_LIST, OnColumnClick)
+    ON_NOTIFY(LVN_ITEMCHANGED, IDC_PROGRAM_LIST, OnItemChanged)
+    ON_NOTIFY(NM_SETFOCUS, IDC_PROGRAM_LIST, OnListSetFocus)
+    ON_NOTIFY(NM_KILLFOCUS, IDC_PROGRAM_LIST, OnListKillFocus)
+END_MESSAGE_MAP()
+
+static HICON LoadAppIcon(UINT nID, int nSizeMetricX, int nSizeMetricY)
+{
+    return static_cast<HICON>(LoadImageW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(nID), IMAGE_ICON,
+                                         GetSystemMetrics(nSizeMetricX),
+                                         GetSystemMetrics(nSizeMetricY), LR_DEFAULTCOLOR));
+}
+
+CProgramListDlg::CProgramListDlg(CWnd* pParent)
+    : CDialog(IDD_PROGRAM_LIST, pParent),
+      m_bShowUpdates(TRUE),
+      m_hIcon(LoadAppIcon(IDR_MAINFRAME, SM_CXICON, SM_CYICON)),
+      m_hSmallIcon(LoadAppIcon(IDR_MAINFRAME, SM_CXSMICON, SM_CYSMICON)),
+      m_bShowGrip(true),
+      m_rcGrip(),
+      m_bSortAscending(true),
+      m_nSortColumn(0),
+      m_hStopEvent(CreateEventW(NULL, TRUE, FALSE, NULL)),
+      m_hWorkerThread(NULL)
+{
+}
+
+CProgramListDlg::~CProgramListDlg()
+{
+    if (m_hIcon != NULL)
+        DestroyIcon(m_hIcon);
+    if (m_hSmallIcon != NULL)
+        DestroyIcon(m_hSmallIcon);
+    // The worker works on its own copies, so giving up after the bound is
+    // safe: it never touches this object. The uninstaller keeps running.
+    if (m_hStopEvent != NULL && m_hWorkerThread != NULL)
+        SignalObjectAndWait(m_hStopEvent, m_hWorkerThread, 10000, FALSE);
+    if (m_hStopEvent != NULL)
+        CloseHandle(m_hStopEvent);
+    if (m_hWorkerThread != NULL)
+        CloseHandle(m_hWorkerThread);
+}
+
+void CProgramListDlg::DoDataExchange(CDataExchange* pDX)
+{
+    CDialog::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_PROGRAM_LIST, m_list);
+    DDX_Check(pDX, IDC_SHOW_UPDATES, m_bShowUpdates);
+}
+
+BOOL CProgramListDlg::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+
+    HMENU hSysMenu = ::GetSystemMenu(m_hWnd, FALSE);
+    if (hSysMenu != NULL) {
+        CString strAbout;
+        strAbout.LoadString(IDS_ABOUTBOX);
+        AppendMenuW(hSysMenu, MF_SEPARATOR, 0, NULL);
+        AppendMenuW(hSysMenu, MF_STRING, IDM_ABOUTBOX, strAbout);
+    }
+
+    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hSmallIcon));
+
+    InitList();
+    Refresh();
+    UpdateRemoveButton();
+    return TRUE;
+}
+
+BOOL CProgramListDlg::DestroyWindow()
+{
+    ClearList();
+    // The header item owns the arrow bitmap; take it off so it is deleted.
+    if (m_list.GetSafeHwnd() != NULL)
+        SetSortArrow(false);
+    return CDialog::DestroyWindow();
+}
+
+void CProgramListDlg::OnOK()
+{
+    // Enter must never close the window.
+}
+
+void CProgramListDlg::InitList()
+{
+    m_list.SetExtendedStyle(LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+
+    m_imageList.Create(16, 16, ILC_COLOR16 | ILC_MASK, 1, 256);
+    HICON hDefault = LoadAppIcon(IDI_DEFAULT_PROGRAM, SM_CXSMICON, SM_CYSMICON);
+    if (hDefault != NULL) {
+        ImageList_ReplaceIcon(m_imageList.GetSafeHandle(), -1, hDefault);
+        DestroyIcon(hDefault);
+    }
+    m_list.SetImageList(m_imageList.GetSafeHandle(), LVSIL_SMALL);
+
+    RECT rc;
+    m_list.GetClientRect(&rc);
+    CString strDescription;
+    CString strUninstall;
+    strDescription.LoadString(IDS_COLUMN_DESCRIPTION);
+    strUninstall.LoadString(IDS_COLUMN_UNINSTALL);
+    m_list.InsertColumn(0, strDescription, LVCFMT_LEFT, 220, 0);
+    m_list.InsertColumn(1, strUninstall, LVCFMT_LEFT,
+                        (rc.right - rc.left) - GetSystemMetrics(SM_CXVSCROLL) - 220, 1);
+
+    SetSortArrow(true);
+}
+
+void CProgramListDlg::Refresh()
+{
+    const bool bVisible = m_list.IsWindowVisible() != FALSE;
+    if (bVisible)
+        m_list.SendMessage(WM_SETREDRAW, FALSE, 0);
+
+    ClearList();
+    // The rows are gone, so are their icons; slot 0, the default icon, stays.
+    if (m_imageList.GetSafeHandle() != NULL)
+        m_imageList.SetImageCount(1);
+
+    ScanUninstallKey(HKEY_LOCAL_MACHINE, false);
+    ScanUninstallKey(HKEY_CURRENT_USER, false);
+    if (IsNative64BitWindows()) {
+        ScanUninstallKey(HKEY_LOCAL_MACHINE, true);
+        ScanUninstallKey(HKEY_CURRENT_USER, true);
+    }
+
+    m_list.SortItems(CompareEntries, reinterpret_cast<DWORD_PTR>(this));
+    SetSortArrow(true);
+
+    if (bVisible) {
+        m_list.SendMessage(WM_SETREDRAW, TRUE, 0);
+        m_list.InvalidateRect(NULL, TRUE);
+    }
+    UpdateRemoveButton();
+}
+
+void CProgramListDlg::ClearList()
+{
+    for (int i = 0; i < m_list.GetItemCount(); ++i)
+        delete reinterpret_cast<UninstallEntry*>(m_list.GetItemData(i));
+    m_list.DeleteAllItems();
+}
+
+namespace {
+
+// Turns the scanned records of one root and view into rows.
+class CRowSink : public IUninstallRecordSink
+{
+public:
+    CRowSink(HKEY root, CListCtrl& list, HIMAGELIST hImageList)
+        : m_root(root), m_list(list), m_hImageList(hImageList), m_nPosition(0)
+    {
+    }
+
+    void OnRecord(const UninstallRecord& record) override
+    {
+        int nImage = 0;
+        HICON hIcon = LoadEntryIcon(m_root, record.strKeyName);
+        if (hIcon != NULL) {
+            nImage = ImageList_ReplaceIcon(m_hImageList, -1, hIcon);
+            DestroyIcon(hIcon);
+        }
+
+        UninstallEntry* pEntry = new UninstallEntry;
+        pEntry->strDisplayName = record.strDisplayName;
+        pEntry->strUninstallString = record.strUninstallString;
+        int nRow = m_list.InsertItem(LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM, m_nPosition,
+                                     pEntry->strDisplayName.GetText(), 0, 0, nImage,
+                                     reinterpret_cast<LPARAM>(pEntry));
+        if (nRow == -1) {
+            // No row owns it, so nothing else would free it.
+            delete pEntry;
+            return;
+        }
+        m_list.SetItem(nRow, 1, LVIF_TEXT, pEntry->strUninstallString.GetText(), 0, 0, 0, 0);
+        m_nPosition = nRow + 1;
+    }
+
+private:
+    HKEY m_root;
+    CListCtrl& m_list;
+    HIMAGELIST m_hImageList;
+    int m_nPosition;
+};
+
+}  // namespace
+
+void CProgramListDlg::ScanUninstallKey(HKEY root, bool b64BitView)
+{
+    // HKEY_CURRENT_USER\Software is one key in both views: scanning it again
+    // would list every per-user program twice.
+    if (b64BitView && ViewsShareUninstallKey(root))
+        return;
+    CRowSink sink(root, m_list, m_imageList.GetSafeHandle());
+    ScanUninstallEntries(root, b64BitView, m_bShowUpdates != FALSE, sink);
+}
+
+int CALLBACK CProgramListDlg::CompareEntries(LPARAM lParam1, LPARAM lParam2, LPARAM lParamSort)
+{
+    const UninstallEntry* pEntry1 = reinterpret_cast<const UninstallEntry*>(lParam1);
+    const UninstallEntry* pEntry2 = reinterpret_cast<const UninstallEntry*>(lParam2);
+    const CProgramListDlg* pDlg = reinterpret_cast<const CProgramListDlg*>(lParamSort);
+    int nResult = 0;
+    if (pDlg->m_nSortColumn == 0)
+        nResult = pEntry1->strDisplayName.CompareNoCase(pEntry2->strDisplayName);
+    else if (pDlg->m_nSortColumn == 1)
+        nResult = pEntry1->strUninstallString.CompareNoCase(pEntry2->strUninstallString);
+    return pDlg->m_bSortAscending ? nResult : -nResult;
+}
+
+void CProgramListDlg::SetSortArrow(bool bShow)
+{
+    HWND hHeader = m_list.GetHeaderCtrl();
+    HDITEMW item;
+    ZeroMemory(&item, sizeof(item));
+    item.mask = HDI_FORMAT | HDI_BITMAP;
+    if (!::SendMessageW(hHeader, HDM_GETITEMW, m_nSortColumn, reinterpret_cast<LPARAM>(&item)))
+        return;
+    if (item.hbm != NULL) {
+        DeleteObject(item.hbm);
+        item.hbm = NULL;
+    }
+    if (bShow) {
+        item.fmt |= HDF_BITMAP | HDF_BITMAP_ON_RIGHT;
+        item.hbm = static_cast<HBITMAP>(LoadImageW(
+            AfxGetInstanceHandle(), MAKEINTRESOURCEW(m_bSortAscending ? IDB_SORT_UP : IDB_SORT_DOWN),
+            IMAGE_BITMAP, 0, 0, LR_LOADMAP3DCOLORS));
+    } else {
+        item.fmt &= ~(HDF_BITMAP | HDF_BITMAP_ON_RIGHT);
+    }
+    ::SendMessageW(hHeader, HDM_SETITEMW, m_nSortColumn, reinterpret_cast<LPARAM>(&item));
+}
+
+bool CProgramListDlg::IsRemoveAvailable()
+{
+    // The slot stays set until the worker's completion has been handled, so a
+    // second worker can never start before the first one's message arrives.
+    return m_list.GetNextItem(-1, LVNI_SELECTED) != -1 && m_hWorkerThread == NULL;
+}
+
+void CProgramListDlg::UpdateRemoveButton()
+{
+    UpdateData(TRUE);
+    CWnd remove = GetDlgItem(IDC_REMOVE);
+    EnableDlgControl(this, &remove, IsRemoveAvailable());
+}
+
+void EnableDlgControl(CDialog* pDialog, CWnd* pControl, bool bEnable)
+{
+    // A disabled control must not keep the focus: move it on first.
+    if (!bEnable && ::GetFocus() == pControl->GetSafeHwnd())
+        pDialog->SendMessage(WM_NEXTDLGCTL, 0, 0);
+    pControl->EnableWindow(bEnable);
+    LRESULT r = pDialog->SendMessage(DM_GETDEFID, 0, 0);
+    if (bEnable && HIWORD(r) == DC_HASDEFID && LOWORD(r) == pControl->GetDlgCtrlID())
+        pDialog->SendMessage(DM_SETDEFID, LOWORD(r), 0);
+}
+
+void CProgramListDlg::OnSysColorChange()
+{
+    CDialog::OnSysColorChange();
+    SetSortArrow(true);
+}
+
+void CProgramListDlg::OnContextMenu(CWnd* pWnd, CPoint point)
+{
+    int nSelected = m_list.GetNextItem(-1, LVNI_SELECTED);
+    RECT rcList;
+    m_list.GetWindowRect(&rcList);
+
+    POINT pt = point;
+    if (point.x == -1 && point.y == -1 && ::GetFocus() == m_list.GetSafeHwnd()) {
+        RECT rcLabel;
+        if (nSelected != -1 && m_list.GetItemRect(nSelected, &rcLabel, LVIR_LABEL)) {
+            pt.x = rcLabel.left;
+            pt.y = rcLabel.bottom;
+            m_list.ClientToScreen(&pt);
+        } else {
+            pt.x = rcList.left + 5;
+            pt.y = rcList.top + 5;
+        }
+    } else if (!PtInRect(&rcList, point)) {
+        CDialog::OnContextMenu(pWnd, point);
+        return;
+    }
+
+    CMenu menu;
+    if (!menu.LoadMenu(IDR_CONTEXT_MENU))
+        return;
+    if (!IsRemoveAvailable())
+        menu.EnableMenuItem(IDC_REMOVE, MF_BYCOMMAND | MF_GRAYED);
+    HMENU hPopup = menu.GetSubMenu(0);
+    if (hPopup != NULL)
+        TrackPopupMenu(hPopup, TPM_RIGHTBUTTON, pt.x, pt.y, 0, m_hWnd, NULL);
+}
+
+void CProgramListDlg::OnRemove()
+{
+    int nSelected = m_list.GetNextItem(-1, LVNI_SELECTED);
+    // One worker at a time: a stray command while busy must not start another.
+    if (nSelected == -1 || !IsRemoveAvailable())
+        return;
+    const UninstallEntry* pEntry = reinterpret_cast<const UninstallEntry*>(m_list.GetItemData(nSelected));
+    if (pEntry == NULL)
+        return;
+
+    ::SetCursor(LoadCursorW(NULL, IDC_APPSTARTING));
+    m_hWorkerThread = StartUninstallWorker(m_hWnd, m_hStopEvent, pEntry->strUninstallString);
+    UpdateRemoveButton();
+}
+
+void CProgramListDlg::OnRefresh()
+{
+    Refresh();
+}
+
+void CProgramListDlg::OnShowUpdates()
+{
+    UpdateData(TRUE);
+    Refresh();
+}
+
+void CProgramListDlg::OnCloseButton()
+{
+    EndDialog(IDOK);
+}
+
+LRESULT CProgramListDlg::OnUninstallDone(WPARAM, LPARAM)
+{
+    // The worker has posted this as its last act; its handle is ours to close.
+    if (m_hWorkerThread != NULL) {
+        CloseHandle(m_hWorkerThread);
+        m_hWorkerThread = NULL;
+    }
+    ::SetCursor(LoadCursorW(NULL, IDC_ARROW));
+    Refresh();
+    return 0;
+}
+
+BOOL CProgramListDlg::OnSetCursor(CWnd* pWnd, UINT nHitTest, UINT message)
+{
+    if (nHitTest == HTCLIENT && pWnd != NULL && pWnd->GetSafeHwnd() == m_hWnd &&
+        m_hWorkerThread != NULL && WaitForSingleObject(m_hWorkerThread, 0) == WAIT_TIMEOUT) {
+        ::SetCursor(LoadCursorW(NULL, IDC_APPSTARTING));
+        return TRUE;
+    }
+    return CDialog::OnSetCursor(pWnd, nHitTest, message);
+}
+
+void CProgramListDlg::OnColumnClick(NMHDR* pNMHDR, LRESULT* pResult)
+{
+    const NMLISTVIEW* pInfo = reinterpret_cast<const NMLISTVIEW*>(pNMHDR);
+    SetSortArrow(false);
+    if (pInfo->iSubItem == m_nSortColumn) {
+        m_bSortAscending = !m_bSortAscending;
+    } else {
+        m_nSortColumn = pInfo->iSubItem;
+        m_bSortAscending = true;
+    }
+    m_list.SortItems(CompareEntries, reinterpret_cast<DWORD_PTR>(this));
+    SetSortArrow(true);
+    *pResult = 0;
+}
+
+void CProgramListDlg::OnItemChanged(NMHDR*, LRESULT* pResult)
+{
+    UpdateRemoveButton();
+    *pResult = 0;
+}
+
+void CProgramListDlg::OnListSetFocus(NMHDR*, LRESULT* pResult)
+{
+    SendMessage(DM_SETDEFID, IDC_REMOVE, 0);
+    *pResult = 0;
+}
+
+void CProgramListDlg::OnListKillFocus(NMHDR*, LRESULT* pResult)
+{
+    SendMessage(DM_SETDEFID, IDC_CLOSE, 0);
+    *pResult = 0;
+}
+
+void CProgramListDlg::OnSysCommand(UINT nID, LPARAM lParam)
+{
+    if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDlg dlgAbout;
+        dlgAbout.DoModal();
+    } else {
+        CDialog::OnSysCommand(nID, lParam);
+    }
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "base/WideString.h"
+#include "framework/Afx.h"
+
+// The record behind one list row; the row owns it through its item data.
+struct UninstallEntry
+{
+    CWideString strDisplayName;
+    CWideString strUninstallString;
+};
+
+// The main window: the installed programs in a sortable report list, and
+// Remove, which runs the selected program's uninstaller on a worker thread.
+class CProgramListDlg : public CDialog
+{
+public:
+    explicit CProgramListDlg(CWnd* pParent = NULL);
+    ~CProgramListDlg() override;
+
+    BOOL DestroyWindow() override;
+
+    void Refresh();
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+
+    void OnSysCommand(UINT nID, LPARAM lParam);
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
+    UINT OnNcHitTest(CPoint point);
+    void OnGetMinMaxInfo(MINMAXINFO* pInfo);
+    void OnSize(UINT nType, int cx, int cy);
+    BOOL OnSetCursor(CWnd* pWnd, UINT nHitTest, UINT message);
+    void OnSysColorChange();
+    void OnContextMenu(CWnd* pWnd, CPoint point);
+    void OnRemove();
+    void OnRefresh();
+    void OnShowUpdates();
+    void OnCloseButton();
+    LRESULT OnUninstallDone(WPARAM wParam, LPARAM lParam);
+    void OnColumnClick(NMHDR* pNMHDR, LRESULT* pResult);
+    void OnItemChanged(NMHDR* pNMHDR, LRESULT* pResult);
+    void OnListSetFocus(NMHDR* pNMHDR, LRESULT* pResult);
+    void OnListKillFocus(NMHDR* pNMHDR, LRESULT* pResult);
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    void InitList();
+    void ClearList();
+    void ScanUninstallKey(HKEY root, bool b64BitView);
+    void UpdateRemoveButton();
+    void SetSortArrow(bool bShow);
+    bool IsRemoveAvailable();
+    static int CALLBACK CompareEntries(LPARAM lParam1, LPARAM lParam2, LPARAM lParamSort);
+
+    CListCtrl m_list;
+    BOOL m_bShowUpdates;
+    HICON m_hIcon;
+    HICON m_hSmallIcon;
+    bool m_bShowGrip;
+    RECT m_rcGrip;
+    bool m_bSortAscending;
+    int m_nSortColumn;
+    CImageList m_imageList;
+    HANDLE m_hStopEvent;
+    // Owned, tested and closed by the window thread alone; the worker never
+    // touches this object.
+    HANDLE m_hWorkerThread;
+
+    // Layout cache shared by the process, filled at the first visible layout.
+    static int s_nMarginX;
+    static int s_nMarginY;
+    static int s_nButtonHeight;
+};
+
+void EnableDlgControl(CDialog* pDialog, CWnd* pControl, bool bEnable);
