@@ -5,12 +5,11 @@
 namespace {
 
 // Messages whose result is the dialog procedure's own return value rather
-// than DWLP_MSGRESULT.
+// than DWLP_MSGRESULT (WM_INITDIALOG too, which never reaches the map).
 bool ReturnsResultDirectly(UINT message)
 {
     return (message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC) || message == WM_COMPAREITEM ||
-           message == WM_VKEYTOITEM || message == WM_CHARTOITEM || message == WM_QUERYDRAGICON ||
-           message == WM_INITDIALOG;
+           message == WM_VKEYTOITEM || message == WM_CHARTOITEM || message == WM_QUERYDRAGICON;
 }
 
 }  // namespace
