@@ -134,6 +134,27 @@ bool CRemoteProgram::SelectRow(int nRow) const
     return SendMessageW(Control(1000), LVM_SETITEMSTATE, nRow, reinterpret_cast<LPARAM>(m_pRemote)) != 0;
 }
 
+int CRemoteProgram::RowImage(int nRow) const
+{
+    LVITEMW item;
+    ZeroMemory(&item, sizeof(item));
+    item.mask = LVIF_IMAGE;
+    item.iItem = nRow;
+    if (!WriteProcessMemory(m_hProcess, m_pRemote, &item, sizeof(item), NULL))
+        return -2;
+    if (!SendMessageW(Control(1000), LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(m_pRemote)))
+        return -2;
+    if (!ReadProcessMemory(m_hProcess, m_pRemote, &item, sizeof(item), NULL))
+        return -2;
+    return item.iImage;
+}
+
+int CRemoteProgram::SelectedRow() const
+{
+    return static_cast<int>(SendMessageW(Control(1000), LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
+                                         LVNI_SELECTED));
+}
+
 bool CRemoteProgram::WaitForExit(DWORD timeoutMs)
 {
     return WaitForSingleObject(m_hProcess, timeoutMs) == WAIT_OBJECT_0;

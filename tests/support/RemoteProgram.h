@@ -31,6 +31,9 @@ public:
     // Row index of the first row whose column 0 equals name, or -1.
     int FindRow(const std::wstring& name) const;
     bool SelectRow(int nRow) const;
+    // Image-list index of the row's icon; -2 when it cannot be read.
+    int RowImage(int nRow) const;
+    int SelectedRow() const;
 
     // Waits, pumping nothing of ours, until pred() holds; false after timeoutMs.
     template <class Pred>
