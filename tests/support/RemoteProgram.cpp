@@ -155,6 +155,33 @@ int CRemoteProgram::SelectedRow() const
                                          LVNI_SELECTED));
 }
 
+int CRemoteProgram::HeaderFormat(int nColumn) const
+{
+    HWND hHeader = reinterpret_cast<HWND>(SendMessageW(Control(1000), LVM_GETHEADER, 0, 0));
+    HDITEMW item;
+    ZeroMemory(&item, sizeof(item));
+    item.mask = HDI_FORMAT;
+    if (!WriteProcessMemory(m_hProcess, m_pRemote, &item, sizeof(item), NULL) ||
+        !SendMessageW(hHeader, HDM_GETITEMW, nColumn, reinterpret_cast<LPARAM>(m_pRemote)) ||
+        !ReadProcessMemory(m_hProcess, m_pRemote, &item, sizeof(item), NULL))
+        return -1;
+    return item.fmt;
+}
+
+bool CRemoteProgram::ClickHeader(int nColumn) const
+{
+    HWND hHeader = reinterpret_cast<HWND>(SendMessageW(Control(1000), LVM_GETHEADER, 0, 0));
+    RECT rc;
+    if (!SendMessageW(hHeader, HDM_GETITEMRECT, nColumn, reinterpret_cast<LPARAM>(m_pRemote)) ||
+        !ReadProcessMemory(m_hProcess, m_pRemote, &rc, sizeof(rc), NULL))
+        return false;
+    LPARAM at = MAKELPARAM((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
+    SendMessageW(hHeader, WM_MOUSEMOVE, 0, at);
+    SendMessageW(hHeader, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(hHeader, WM_LBUTTONUP, 0, at);
+    return true;
+}
+
 bool CRemoteProgram::WaitForExit(DWORD timeoutMs)
 {
     return WaitForSingleObject(m_hProcess, timeoutMs) == WAIT_OBJECT_0;

@@ -34,6 +34,10 @@ public:
     // Image-list index of the row's icon; -2 when it cannot be read.
     int RowImage(int nRow) const;
     int SelectedRow() const;
+    // The header item's format bits (HDF_*), or -1 when they cannot be read.
+    int HeaderFormat(int nColumn) const;
+    // A real mouse click on the header item, as the header control sees one.
+    bool ClickHeader(int nColumn) const;
 
     // Waits, pumping nothing of ours, until pred() holds; false after timeoutMs.
     template <class Pred>

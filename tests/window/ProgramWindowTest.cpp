@@ -113,6 +113,45 @@ TEST_F(ProgramWindowTest, F5RefreshesWhereverTheFocusIsAndEscapeCloses)
     EXPECT_TRUE(program.WaitForExit(10000));
 }
 
+TEST_F(ProgramWindowTest, ColumnClicksSortWithoutCaseAndMoveTheArrow)
+{
+    WriteEntry(HKEY_CURRENT_USER, 0, L"VxSort-1", L"VxSort b", L"vxsort-3.exe");
+    WriteEntry(HKEY_CURRENT_USER, 0, L"VxSort-2", L"vxsort A", L"VxSort-1.exe");
+    WriteEntry(HKEY_CURRENT_USER, 0, L"VxSort-3", L"VXSORT c", L"vxsort-2.exe");
+    CRemoteProgram program;
+    ASSERT_TRUE(program.Start(ProgramPath()));
+
+    auto order = [&](int nColumn) {
+        std::wstring seen;
+        for (int i = 0; i < program.RowCount(); ++i) {
+            std::wstring text = program.RowText(i, nColumn);
+            if (_wcsnicmp(text.c_str(), L"vxsort", 6) == 0)
+                seen += text.substr(text.size() - (nColumn == 0 ? 1 : 5), 1);
+        }
+        return seen;
+    };
+    const int kArrow = HDF_BITMAP | HDF_BITMAP_ON_RIGHT;
+
+    EXPECT_EQ(L"Abc", order(0));
+    EXPECT_EQ(kArrow, program.HeaderFormat(0) & kArrow);
+    EXPECT_EQ(0, program.HeaderFormat(1) & kArrow);
+
+    ASSERT_TRUE(program.ClickHeader(0));
+    EXPECT_EQ(L"cbA", order(0)) << "the same column again reverses";
+    EXPECT_EQ(kArrow, program.HeaderFormat(0) & kArrow);
+
+    ASSERT_TRUE(program.ClickHeader(1));
+    EXPECT_EQ(L"123", order(1)) << "another column sorts ascending";
+    EXPECT_EQ(0, program.HeaderFormat(0) & kArrow);
+    EXPECT_EQ(kArrow, program.HeaderFormat(1) & kArrow);
+
+    // The sort survives a refresh.
+    PostMessageW(program.Control(kList), WM_KEYDOWN, VK_F5, 0);
+    Sleep(500);
+    EXPECT_EQ(L"123", order(1));
+    EXPECT_EQ(kArrow, program.HeaderFormat(1) & kArrow);
+}
+
 TEST_F(ProgramWindowTest, CloseBoxEndsTheProgram)
 {
     CRemoteProgram program;
