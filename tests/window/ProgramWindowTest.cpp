@@ -188,3 +188,65 @@ TEST_F(ProgramWindowTest, DefaultButtonFollowsTheListFocus)
 }
 
 }  // namespace
+
+namespace {
+
+struct MenuWindow
+{
+    DWORD dwThreadId;
+    HWND hwnd;
+};
+
+BOOL CALLBACK FindMenuWindow(HWND hwnd, LPARAM lParam)
+{
+    MenuWindow* pFind = reinterpret_cast<MenuWindow*>(lParam);
+    wchar_t className[16];
+    if (GetWindowThreadProcessId(hwnd, NULL) == pFind->dwThreadId && IsWindowVisible(hwnd) &&
+        GetClassNameW(hwnd, className, 16) > 0 && lstrcmpW(className, L"#32768") == 0) {
+        pFind->hwnd = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND WaitForPopupMenu(const CRemoteProgram& program)
+{
+    MenuWindow find = {GetWindowThreadProcessId(program.Window(), NULL), NULL};
+    CRemoteProgram::WaitFor([&] {
+        EnumWindows(FindMenuWindow, reinterpret_cast<LPARAM>(&find));
+        return find.hwnd != NULL;
+    }, 5000);
+    return find.hwnd;
+}
+
+TEST_F(ProgramWindowTest, KeyboardContextMenuOpensAtTheListCornerAndNeverOutsideTheList)
+{
+    WriteEntry(HKEY_CURRENT_USER, 0, L"VxMenu-1", L"VxMenu One", L"one.exe");
+    CRemoteProgram program;
+    ASSERT_TRUE(program.Start(ProgramPath()));
+    RECT rcList;
+    GetWindowRect(program.Control(kList), &rcList);
+
+    PostMessageW(program.Window(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(program.Control(kList)),
+                 MAKELPARAM(-1, -1));
+    HWND hMenuWnd = WaitForPopupMenu(program);
+    ASSERT_NE(static_cast<HWND>(NULL), hMenuWnd);
+    RECT rcMenu;
+    GetWindowRect(hMenuWnd, &rcMenu);
+    EXPECT_EQ(rcList.left + 5, rcMenu.left);
+    EXPECT_EQ(rcList.top + 5, rcMenu.top);
+    SendMessageW(program.Window(), WM_CANCELMODE, 0, 0);
+    EXPECT_TRUE(CRemoteProgram::WaitFor([&] { return !IsWindowVisible(hMenuWnd); }, 5000));
+
+    // A right-click outside the list shows no menu.
+    RECT rcClose;
+    GetWindowRect(program.Control(kClose), &rcClose);
+    PostMessageW(program.Window(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(program.Window()),
+                 MAKELPARAM(rcClose.left + 2, rcClose.top + 2));
+    Sleep(500);
+    MenuWindow find = {GetWindowThreadProcessId(program.Window(), NULL), NULL};
+    EnumWindows(FindMenuWindow, reinterpret_cast<LPARAM>(&find));
+    EXPECT_EQ(static_cast<HWND>(NULL), find.hwnd);
+}
+
+}  // namespace
