@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 TOOLCHAIN := cmake/mingw-w64-i686.cmake
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup configure build test run bench clean
+.PHONY: all setup configure build test test-matrix run bench clean
 
 all: build
 
@@ -21,6 +21,19 @@ build: configure
 test: setup
 	$(MAKE) build
 	cd $(BUILD_DIR) && ctest --output-on-failure
+
+# The whole suite once per Windows version that the test prefix reports, each
+# run in a fresh prefix of the build's own test environment.
+WINVERS ?= win2k winxp win7 win10
+test-matrix: setup
+	$(MAKE) build
+	@failed=""; \
+	for v in $(WINVERS); do \
+	    echo "== test-matrix: $$v"; \
+	    (cd $(BUILD_DIR) && VANTIX_WINVER=$$v ctest --output-on-failure) || failed="$$failed $$v"; \
+	done; \
+	if [ -n "$$failed" ]; then echo "test-matrix: failed on$$failed"; exit 1; fi; \
+	echo "test-matrix: passed on $(WINVERS)"
 
 run: setup
 	$(MAKE) build
