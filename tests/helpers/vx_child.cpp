@@ -1,0 +1,109 @@
+// A child program for the process tests. Its arguments are steps run in order:
+//   sleep MS              wait MS milliseconds
+//   marker PATH           create the file PATH (so a test sees it ran that far)
+//   code N                exit code used when the steps run out (default 0)
+//   exit N                exit now with N
+//   show-window           exit now with the show state this process was given
+//                         (SW_SHOWDEFAULT when none was set)
+//   cmdline-length        exit now with the length of its own command line
+//   pad TEXT              nothing (lengthens the command line)
+//   spawn STEPS...        start a copy of this program with the remaining
+//                         steps, then exit without waiting for it
+//   relaunch-from-temp NAME STEPS...
+//                         copy this program to %TEMP%\NAME, start the copy
+//                         with the remaining steps, and exit at once
+#include <windows.h>
+#include <shellapi.h>
+
+#include <stdlib.h>
+
+#include <string>
+
+namespace {
+
+std::wstring Quote(const wchar_t* arg)
+{
+    std::wstring text(arg);
+    if (!text.empty() && text.find(L' ') == std::wstring::npos)
+        return text;
+    return L"\"" + text + L"\"";
+}
+
+bool Start(const std::wstring& program, wchar_t** steps, int count)
+{
+    std::wstring commandLine = Quote(program.c_str());
+    for (int i = 0; i < count; ++i)
+        commandLine += L" " + Quote(steps[i]);
+
+    STARTUPINFOW si;
+    ZeroMemory(&si, sizeof(si));
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi;
+    if (!CreateProcessW(program.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &si,
+                        &pi))
+        return false;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return true;
+}
+
+std::wstring SelfPath()
+{
+    wchar_t path[MAX_PATH];
+    DWORD n = GetModuleFileNameW(NULL, path, MAX_PATH);
+    return std::wstring(path, n);
+}
+
+std::wstring TempPath(const wchar_t* name)
+{
+    wchar_t dir[MAX_PATH];
+    DWORD n = GetTempPathW(MAX_PATH, dir);
+    return std::wstring(dir, n) + name;
+}
+
+}  // namespace
+
+int main()
+{
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (argv == NULL)
+        return 1000;
+
+    UINT code = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring step = argv[i];
+        const bool bHasArg = i + 1 < argc;
+        if (step == L"sleep" && bHasArg) {
+            Sleep(wcstoul(argv[++i], NULL, 10));
+        } else if (step == L"marker" && bHasArg) {
+            HANDLE hFile = CreateFileW(argv[++i], GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, NULL);
+            if (hFile == INVALID_HANDLE_VALUE)
+                return 1001;
+            CloseHandle(hFile);
+        } else if (step == L"code" && bHasArg) {
+            code = wcstoul(argv[++i], NULL, 10);
+        } else if (step == L"exit" && bHasArg) {
+            return static_cast<int>(wcstoul(argv[++i], NULL, 10));
+        } else if (step == L"show-window") {
+            STARTUPINFOW si;
+            GetStartupInfoW(&si);
+            return (si.dwFlags & STARTF_USESHOWWINDOW) ? si.wShowWindow : SW_SHOWDEFAULT;
+        } else if (step == L"cmdline-length") {
+            return lstrlenW(GetCommandLineW());
+        } else if (step == L"pad" && bHasArg) {
+            ++i;
+        } else if (step == L"spawn") {
+            return Start(SelfPath(), argv + i + 1, argc - i - 1) ? static_cast<int>(code) : 1002;
+        } else if (step == L"relaunch-from-temp" && bHasArg) {
+            const std::wstring copy = TempPath(argv[i + 1]);
+            if (!CopyFileW(SelfPath().c_str(), copy.c_str(), FALSE))
+                return 1003;
+            return Start(copy, argv + i + 2, argc - i - 2) ? static_cast<int>(code) : 1004;
+        } else {
+            return 1005;
+        }
+    }
+    return static_cast<int>(code);
+}
