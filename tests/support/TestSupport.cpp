@@ -47,6 +47,23 @@ LONG CRegKey::SetDword(const wchar_t* name, DWORD value)
     return SetRaw(name, REG_DWORD, &value, sizeof(value));
 }
 
+DWORD RunAndWait(std::wstring commandLine, DWORD timeoutMs)
+{
+    STARTUPINFOW si;
+    ZeroMemory(&si, sizeof(si));
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi;
+    commandLine.push_back(0);
+    if (!CreateProcessW(NULL, &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
+        return GetLastError();
+    CloseHandle(pi.hThread);
+    WaitForSingleObject(pi.hProcess, timeoutMs);
+    DWORD code = 1;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    return code;
+}
+
 static void DeleteTreeIn(HKEY parent, const wchar_t* name, REGSAM extra)
 {
     HKEY hKey;

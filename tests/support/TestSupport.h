@@ -36,6 +36,10 @@ private:
     HKEY m_hKey;
 };
 
+// Runs a command line and waits (bounded) for that process; its exit code,
+// or the error code when it could not be started.
+DWORD RunAndWait(std::wstring commandLine, DWORD timeoutMs = 120000);
+
 // Deletes a key and everything below it in one view (extra: KEY_WOW64_32KEY
 // or KEY_WOW64_64KEY); no error when it does not exist.
 void DeleteTree(HKEY root, const wchar_t* path, REGSAM extra = 0);

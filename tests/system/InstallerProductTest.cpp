@@ -15,23 +15,6 @@ namespace {
 
 const wchar_t kProductCode[] = L"{174A283B-43F7-417D-8D79-D148EB17BCF7}";
 
-DWORD RunAndWait(std::wstring commandLine)
-{
-    STARTUPINFOW si;
-    ZeroMemory(&si, sizeof(si));
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi;
-    commandLine.push_back(0);
-    if (!CreateProcessW(NULL, &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
-        return GetLastError();
-    CloseHandle(pi.hThread);
-    WaitForSingleObject(pi.hProcess, 120000);
-    DWORD code = 1;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    return code;
-}
-
 std::vector<COLORREF> Pixels(HICON hIcon)
 {
     std::vector<COLORREF> pixels;
@@ -60,7 +43,7 @@ std::vector<COLORREF> Pixels(HICON hIcon)
 TEST(InstallerProductTest, PackedCodeNamesTheProductDataAndItsIconIsTheRowIcon)
 {
     std::wstring package = testsupport::ExeDir() + L"\\..\\samples\\sample.msi";
-    ASSERT_EQ(0u, RunAndWait(L"msiexec.exe /i \"" + package + L"\" /qn"));
+    ASSERT_EQ(0u, testsupport::RunAndWait(L"msiexec.exe /i \"" + package + L"\" /qn"));
 
     CWideString keyName(kProductCode);
     ASSERT_TRUE(IsProductCode(keyName));
@@ -83,7 +66,7 @@ TEST(InstallerProductTest, PackedCodeNamesTheProductDataAndItsIconIsTheRowIcon)
     DestroyIcon(hIcon);
     DestroyIcon(hExpected);
 
-    EXPECT_EQ(0u, RunAndWait(std::wstring(L"msiexec.exe /x ") + kProductCode + L" /qn"));
+    EXPECT_EQ(0u, testsupport::RunAndWait(std::wstring(L"msiexec.exe /x ") + kProductCode + L" /qn"));
     EXPECT_NE(ERROR_SUCCESS, key.Open(HKEY_LOCAL_MACHINE, productKey.c_str(), KEY_READ | KEY_WOW64_32KEY));
 }
 

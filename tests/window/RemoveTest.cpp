@@ -31,23 +31,6 @@ std::wstring ChildPath()
     return testsupport::ExeDir() + L"\\vx_child.exe";
 }
 
-DWORD RunAndWait(std::wstring commandLine)
-{
-    STARTUPINFOW si;
-    ZeroMemory(&si, sizeof(si));
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi;
-    commandLine.push_back(0);
-    if (!CreateProcessW(NULL, &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
-        return GetLastError();
-    CloseHandle(pi.hThread);
-    WaitForSingleObject(pi.hProcess, 120000);
-    DWORD code = 1;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    return code;
-}
-
 bool KeyExists(HKEY root, const std::wstring& name, REGSAM view)
 {
     CRegKey key;
@@ -91,7 +74,7 @@ TEST_P(RemoveSampleTest, RemoveRunsTheRealUninstallerAndDropsTheRow)
     size_t at = install.find(L"%s");
     ASSERT_NE(std::wstring::npos, at);
     install.replace(at, 2, SamplePath(L""));
-    ASSERT_EQ(0u, RunAndWait(install));
+    ASSERT_EQ(0u, testsupport::RunAndWait(install));
     ASSERT_TRUE(KeyExists(sample.root, sample.keyName, KEY_WOW64_32KEY));
     std::wstring installedFile = ExpandPath(sample.installedFile);
     ASSERT_TRUE(FileExists(installedFile));
