@@ -64,6 +64,21 @@ DWORD RunAndWait(std::wstring commandLine, DWORD timeoutMs)
     return code;
 }
 
+bool PrefixReportsWindows2000()
+{
+    // Read where Wine takes it from, not through the code under test.
+    wchar_t version[32] = {};
+    DWORD cb = sizeof(version) - sizeof(wchar_t);
+    DWORD type = REG_NONE;
+    CRegKey key;
+    if (key.Open(HKEY_CURRENT_USER, L"Software\\Wine", KEY_QUERY_VALUE) != ERROR_SUCCESS ||
+        RegQueryValueExW(key.Get(), L"Version", NULL, &type, reinterpret_cast<BYTE*>(version),
+                         &cb) != ERROR_SUCCESS ||
+        type != REG_SZ)
+        return false;
+    return lstrcmpiW(version, L"win2k") == 0;
+}
+
 static void DeleteTreeIn(HKEY parent, const wchar_t* name, REGSAM extra)
 {
     HKEY hKey;

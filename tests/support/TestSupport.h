@@ -40,6 +40,11 @@ private:
 // or the error code when it could not be started.
 DWORD RunAndWait(std::wstring commandLine, DWORD timeoutMs = 120000);
 
+// True when the test prefix reports Windows 2000 (scripts/testenv sets the
+// version). The program then opens every key without a view flag and so reads
+// the 32-bit view for either view: what only the 64-bit view holds is unseen.
+bool PrefixReportsWindows2000();
+
 // Deletes a key and everything below it in one view (extra: KEY_WOW64_32KEY
 // or KEY_WOW64_64KEY); no error when it does not exist.
 void DeleteTree(HKEY root, const wchar_t* path, REGSAM extra = 0);

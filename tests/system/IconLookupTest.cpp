@@ -139,6 +139,12 @@ protected:
               L"ProductIcon", REG_SZ, text + kNul);
     }
 
+    // What a value of the 64-bit view gives: nothing where the program reads
+    // the 32-bit view for either (Windows 2000).
+    std::string Via64(const std::string& expected) const { return m_bReads64 ? expected : kNone; }
+
+    const bool m_bReads64 = !testsupport::PrefixReportsWindows2000();
+
     void SlowInfoCache(HKEY hRoot, const std::wstring& name, REGSAM view,
                        const std::wstring& record, DWORD cbTrim = 0, DWORD type = REG_BINARY)
     {
@@ -183,18 +189,20 @@ TEST_F(IconLookupTest, EverySourceIsReadInEitherView)
 {
     for (REGSAM view : {k32, k64}) {
         SCOPED_TRACE(view == k32 ? "32-bit view" : "64-bit view");
+        auto seen = [&](const std::string& expected) { return view == k32 ? expected : Via64(expected); };
         const std::wstring code = NewProductCode();
+        // The installer's product data and HKCU's keys are one key in both views.
         ProductIcon(code, view, IconFile(L",1"));
         EXPECT_EQ(kGreen, Lookup(HKEY_LOCAL_MACHINE, code));
 
         for (HKEY hRoot : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
             const std::wstring display = NewKeyName();
             DisplayIcon(hRoot, display, view, IconFile(L",2"));
-            EXPECT_EQ(kBlue, Lookup(hRoot, display));
+            EXPECT_EQ(hRoot == HKEY_CURRENT_USER ? kBlue : seen(kBlue), Lookup(hRoot, display));
 
             const std::wstring cached = NewKeyName();
             SlowInfoCache(hRoot, cached, view, Record(kNul));
-            EXPECT_EQ(kRed, Lookup(hRoot, cached));
+            EXPECT_EQ(hRoot == HKEY_CURRENT_USER ? kRed : seen(kRed), Lookup(hRoot, cached));
         }
     }
     EXPECT_EQ(kNone, Lookup(HKEY_LOCAL_MACHINE, NewKeyName()));
@@ -219,7 +227,7 @@ TEST_F(IconLookupTest, EarlierSourcesAndThe32BitViewComeFirst)
     almost[5] = L'G';
     ProductIcon(almost, k32, IconFile(L",2"));
     DisplayIcon(HKEY_LOCAL_MACHINE, almost, k64, IconFile(L",1"));
-    EXPECT_EQ(kGreen, Lookup(HKEY_LOCAL_MACHINE, almost));
+    EXPECT_EQ(Via64(kGreen), Lookup(HKEY_LOCAL_MACHINE, almost));
 }
 
 TEST_F(IconLookupTest, UnusableValuesFallThroughToLaterAttempts)
@@ -227,18 +235,18 @@ TEST_F(IconLookupTest, UnusableValuesFallThroughToLaterAttempts)
     const std::wstring quoted = NewKeyName();
     DisplayIcon(HKEY_LOCAL_MACHINE, quoted, k32, Quoted(L",1"));
     DisplayIcon(HKEY_LOCAL_MACHINE, quoted, k64, IconFile(L",2"));
-    EXPECT_EQ(kBlue, Lookup(HKEY_LOCAL_MACHINE, quoted));
+    EXPECT_EQ(Via64(kBlue), Lookup(HKEY_LOCAL_MACHINE, quoted));
 
     // The record carries no index: the quoted location's does not carry over.
     const std::wstring toCache = NewKeyName();
     DisplayIcon(HKEY_LOCAL_MACHINE, toCache, k32, Quoted(L",1"));
     SlowInfoCache(HKEY_LOCAL_MACHINE, toCache, k64, Record(kNul));
-    EXPECT_EQ(kRed, Lookup(HKEY_LOCAL_MACHINE, toCache));
+    EXPECT_EQ(Via64(kRed), Lookup(HKEY_LOCAL_MACHINE, toCache));
 
     const std::wstring dword = NewKeyName();
     Write(HKEY_LOCAL_MACHINE, kUninstall + dword, k32, L"DisplayIcon", REG_DWORD, L"\x0001", 4);
     DisplayIcon(HKEY_LOCAL_MACHINE, dword, k64, IconFile(L",1"));
-    EXPECT_EQ(kGreen, Lookup(HKEY_LOCAL_MACHINE, dword));
+    EXPECT_EQ(Via64(kGreen), Lookup(HKEY_LOCAL_MACHINE, dword));
 
     // 259 characters and a terminator fill the 520 bytes; one more is not read.
     for (int nLength : {259, 260}) {
@@ -248,7 +256,7 @@ TEST_F(IconLookupTest, UnusableValuesFallThroughToLaterAttempts)
         location += std::wstring(nLength - location.size() - 1, L'0') + L"1";
         DisplayIcon(HKEY_LOCAL_MACHINE, name, k32, location);
         DisplayIcon(HKEY_LOCAL_MACHINE, name, k64, IconFile(L",2"));
-        EXPECT_EQ(nLength == 259 ? kGreen : kBlue, Lookup(HKEY_LOCAL_MACHINE, name));
+        EXPECT_EQ(nLength == 259 ? kGreen : Via64(kBlue), Lookup(HKEY_LOCAL_MACHINE, name));
     }
 }
 
@@ -323,7 +331,8 @@ TEST_F(IconLookupTest, RepeatedLookupsLeakNoHandles)
     ProductIcon(code, k32, Quoted(L""));
     DisplayIcon(HKEY_LOCAL_MACHINE, code, k32, Quoted(L",1"));
     DisplayIcon(HKEY_LOCAL_MACHINE, code, k64, Quoted(L",2"));
-    SlowInfoCache(HKEY_LOCAL_MACHINE, code, k64, Record(kNul));
+    // The icon comes from the last view read.
+    SlowInfoCache(HKEY_LOCAL_MACHINE, code, m_bReads64 ? k64 : k32, Record(kNul));
     ASSERT_EQ(kRed, Lookup(HKEY_LOCAL_MACHINE, code));
 
     auto probeKernelHandle = [] {

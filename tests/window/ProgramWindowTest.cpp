@@ -69,9 +69,12 @@ TEST_F(ProgramWindowTest, ListsBothHivesAndViewsSortedAndIgnoresArguments)
 
     CRemoteProgram program;
     ASSERT_TRUE(program.Start(ProgramPath(), L"/junk \"arg two\" --help"));
+    // Windows 2000 knows no view flags: the program reads the 32-bit view
+    // once and never the 64-bit one.
+    const bool bWindows2000 = testsupport::PrefixReportsWindows2000();
     EXPECT_EQ(1, CountRows(program, L"vxwin machine 32"));
-    EXPECT_EQ(1, CountRows(program, L"VxWin Machine 64"));
-    EXPECT_EQ(2, CountRows(program, L"VxWin Both")) << "two keys, one per view";
+    EXPECT_EQ(bWindows2000 ? 0 : 1, CountRows(program, L"VxWin Machine 64"));
+    EXPECT_EQ(bWindows2000 ? 1 : 2, CountRows(program, L"VxWin Both")) << "two keys, one per view";
     EXPECT_EQ(1, CountRows(program, L"VxWin User")) << "HKCU is one key in both views";
     int nUser = program.FindRow(L"VxWin User");
     ASSERT_NE(-1, nUser);
