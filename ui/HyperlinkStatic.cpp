@@ -36,7 +36,12 @@ HBRUSH CHyperlinkStatic::CtlColor(CDC* pDC, UINT)
         LOGFONTW lf;
         if (hFont != NULL && GetObjectW(hFont, sizeof(lf), &lf) == sizeof(lf)) {
             lf.lfUnderline = TRUE;
-            m_font.Attach(CreateFontIndirectW(&lf));
+            // Some static controls select their own font after asking for
+            // colours, which would drop the underline; so the control is
+            // given the font too. m_font outlives the window (the dialog
+            // destroys its controls before their objects go).
+            if (m_font.Attach(CreateFontIndirectW(&lf)))
+                SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(m_font.GetSafeHandle()), FALSE);
         }
     }
     if (m_font.GetSafeHandle() != NULL)

@@ -5,12 +5,13 @@
 
 namespace {
 
+// Empty when the control is missing.
 RECT ClientRectOf(CWnd* pParent, int nID)
 {
-    RECT rc;
+    RECT rc = {};
     CWnd control = pParent->GetDlgItem(nID);
-    control.GetWindowRect(&rc);
-    pParent->ScreenToClient(&rc);
+    if (control.GetWindowRect(&rc))
+        pParent->ScreenToClient(&rc);
     return rc;
 }
 
@@ -33,7 +34,7 @@ void CProgramListDlg::OnSize(UINT nType, int cx, int cy)
         RECT rcLabel = ClientRectOf(this, IDC_LIST_LABEL);
         s_nMarginX = rcLabel.left;
         s_nMarginY = rcLabel.top;
-        RECT rcClose;
+        RECT rcClose = {};
         GetDlgItem(IDC_CLOSE).GetWindowRect(&rcClose);
         s_nButtonHeight = rcClose.bottom - rcClose.top;
     }

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <thread>
+
+// The program list window run modally on a thread of its own, as the program
+// runs it (an application object names it the main window), so that the test
+// thread can drive it with real messages and real input. Code that needs the
+// dialog thread's own state (its cursor, a modal box's objects) runs there
+// through Invoke.
+class CProgramDialogThread
+{
+public:
+    CProgramDialogThread() = default;
+    // Closes the window if it is still up and waits for the thread.
+    ~CProgramDialogThread();
+    CProgramDialogThread(const CProgramDialogThread&) = delete;
+    CProgramDialogThread& operator=(const CProgramDialogThread&) = delete;
+
+    // Starts the thread and waits (bounded) until the window is shown.
+    bool Start();
+    HWND Window() const { return m_hWnd; }
+    HWND Control(int nID) const { return GetDlgItem(m_hWnd, nID); }
+    DWORD ThreadId() const { return m_dwThreadId; }
+
+    // Runs fn on the dialog's thread, inside whichever message loop runs there.
+    void Invoke(const std::function<void()>& fn) const;
+
+private:
+    void ThreadMain(HANDLE hReady);
+
+    std::thread m_thread;
+    DWORD m_dwThreadId = 0;
+    HWND m_hWnd = NULL;
+    HWND m_hInvoker = NULL;
+};
+
+// Polls pred every 20 ms until it holds; false after timeoutMs.
+template <class Pred>
+bool WaitUntil(Pred pred, DWORD timeoutMs = 5000)
+{
+    DWORD dwStart = GetTickCount();
+    while (!pred()) {
+        if (GetTickCount() - dwStart > timeoutMs)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+// Real mouse input, as a user's hand would give it (screen coordinates).
+void MoveMouse(int x, int y);
+void PressLeft(bool bDown);
+
+// A window's pixels as drawn now: 32-bit top-down copy of its client area.
+class CClientPixels
+{
+public:
+    explicit CClientPixels(HWND hWnd);
+    ~CClientPixels();
+    CClientPixels(const CClientPixels&) = delete;
+    CClientPixels& operator=(const CClientPixels&) = delete;
+
+    bool IsValid() const { return m_pBits != NULL; }
+    COLORREF At(int x, int y) const;
+    // Pixels in [left, right) x [top, bottom) of the given colour.
+    int Count(const RECT& rc, COLORREF color) const;
+
+private:
+    int m_cx = 0;
+    int m_cy = 0;
+    HBITMAP m_hBitmap = NULL;
+    const DWORD* m_pBits = NULL;
+};
