@@ -123,7 +123,7 @@ TEST(Resources, DialogTemplatesCarryExactlyTheirStyles)
         L"v1 FFFF help 0 80C800C0 ex 80 0,0,212,52 menu '' class '' 'About Vantix' font 8 MS Sans Serif 0 0 1",
         L"-1 static 50001003 ex 0 help 0 10,10,20,20 '#128' extra 0",
         L"-1 static 50020080 ex 0 help 0 40,10,125,20 "
-        L"'Vantix version 1.7\nCopyright (C) 2026 The Vantix developers' extra 0",
+        L"'Vantix version 1.7\n(C) 2026 Vantix developers' extra 0",
         L"1004 static 50020000 ex 0 help 0 40,35,125,8 'https://vantix.example.org/' extra 0",
         L"1 button 50030001 ex 0 help 0 175,10,30,14 'OK' extra 0",
     }), CTemplateReader(ResourceBytes(RT_DIALOG, 100)).Describe());
