@@ -108,4 +108,15 @@ void DeleteTree(HKEY root, const wchar_t* path, REGSAM extra)
     DeleteTreeIn(root, path, extra);
 }
 
+CWrittenKeys::~CWrittenKeys()
+{
+    for (const Key& key : m_keys)
+        DeleteTree(key.root, key.path.c_str(), key.extra);
+}
+
+void CWrittenKeys::Add(HKEY root, const std::wstring& path, REGSAM extra)
+{
+    m_keys.push_back({root, path, extra});
+}
+
 }  // namespace testsupport

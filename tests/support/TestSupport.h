@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // Helpers shared by the tests. They act on the real registry and files of the
 // test prefix; every key a test writes lies under a scratch root it removes.
@@ -48,5 +49,27 @@ bool PrefixReportsWindows2000();
 // Deletes a key and everything below it in one view (extra: KEY_WOW64_32KEY
 // or KEY_WOW64_64KEY); no error when it does not exist.
 void DeleteTree(HKEY root, const wchar_t* path, REGSAM extra = 0);
+
+// Keys a test has written, each deleted with everything below it when the
+// object goes.
+class CWrittenKeys
+{
+public:
+    CWrittenKeys() = default;
+    ~CWrittenKeys();
+    CWrittenKeys(const CWrittenKeys&) = delete;
+    CWrittenKeys& operator=(const CWrittenKeys&) = delete;
+
+    void Add(HKEY root, const std::wstring& path, REGSAM extra = 0);
+
+private:
+    struct Key
+    {
+        HKEY root;
+        std::wstring path;
+        REGSAM extra;
+    };
+    std::vector<Key> m_keys;
+};
 
 }  // namespace testsupport
