@@ -2,10 +2,20 @@
 
 #include "framework/MessageMap.h"
 
+#include <atomic>
+
 namespace {
 
 // The window property that names the object receiving a window's messages.
 const wchar_t kObjectProp[] = L"Vantix.CWnd";
+
+// Every message to a bound window looks its object up, and GetPropW is a
+// round trip to the window server under Wine: each thread remembers its last
+// answer until any window is let go of.
+std::atomic<unsigned int> s_nUnbinds(0);
+thread_local HWND t_hLastWnd = NULL;
+thread_local CWnd* t_pLastWnd = NULL;
+thread_local unsigned int t_nLastUnbinds = 0;
 
 bool IsOnThisThread(HWND hWnd)
 {
@@ -98,7 +108,16 @@ CWnd* CWnd::FromHandlePermanent(HWND hWnd)
     // Another thread's (or process's) property would be a foreign pointer.
     if (hWnd == NULL || !IsOnThisThread(hWnd))
         return NULL;
-    return static_cast<CWnd*>(::GetPropW(hWnd, kObjectProp));
+    const unsigned int nUnbinds = s_nUnbinds.load();
+    if (hWnd == t_hLastWnd && nUnbinds == t_nLastUnbinds)
+        return t_pLastWnd;
+    CWnd* pWnd = static_cast<CWnd*>(::GetPropW(hWnd, kObjectProp));
+    if (pWnd != NULL) {
+        t_hLastWnd = hWnd;
+        t_pLastWnd = pWnd;
+        t_nLastUnbinds = nUnbinds;
+    }
+    return pWnd;
 }
 
 BOOL CWnd::BindWindow(HWND hWnd)
@@ -113,6 +132,7 @@ BOOL CWnd::BindWindow(HWND hWnd)
 
 void CWnd::UnbindWindow()
 {
+    ++s_nUnbinds;
     ::RemovePropW(m_hWnd, kObjectProp);
     m_hWnd = NULL;
 }
