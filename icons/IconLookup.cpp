@@ -1,5 +1,6 @@
 #include "icons/IconLookup.h"
 
+#include "icons/IconLocation.h"
 #include "icons/Path.h"
 #include "inventory/ProductCode.h"
 #include "inventory/RegistryKey.h"
@@ -7,6 +8,7 @@
 #include "inventory/UninstallScan.h"
 
 #include <shellapi.h>
+#include <string.h>
 
 namespace {
 
@@ -14,53 +16,118 @@ const wchar_t kProductsKeyPath[] = L"SOFTWARE\\Classes\\Installer\\Products";
 const wchar_t kArpCacheKeyPath[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache";
 
-const DWORD kLocationBytes = 520;
 const DWORD kRecordBytes = 552;
 const DWORD kRecordPathOffset = 28;
+// The longest parent path above, a backslash and a key name as the scan
+// enumerates them; a longer name is beyond the registry's limit anyway.
+const int kKeyPathChars = 100 + 512;
 
-struct IconSource
+const wchar_t* const s_valueNames[kIconSourceCount] = {L"ProductIcon", L"DisplayIcon",
+                                                       L"SlowInfoCache"};
+
+class CParsingVisitor : public IIconLocationVisitor
 {
-    HKEY hHive;
-    const wchar_t* pszParentPath;
-    const wchar_t* pszValueName;
-    bool bRecord;  // SlowInfoCache: binary, path at an offset, no index
+public:
+    CParsingVisitor(CPath& path, int& nIndex) : m_path(path), m_nIndex(nIndex) {}
+    bool OnLocation(const wchar_t* pszText, bool bRecord) override
+    {
+        ParseIconLocation(pszText, bRecord, m_path, m_nIndex);
+        return m_path.GetCount() > 0;
+    }
+
+private:
+    CPath& m_path;
+    int& m_nIndex;
 };
 
-bool IsStringType(DWORD type)
+}  // namespace
+
+const wchar_t* IconSourceParent(IconSource source)
 {
-    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+    switch (source) {
+    case kProductIcon:
+        return kProductsKeyPath;
+    case kDisplayIcon:
+        return kUninstallKeyPath;
+    default:
+        return kArpCacheKeyPath;
+    }
 }
 
-// Reads one source in one view and parses its location into path. Every
-// attempt that reaches a value sets the index, 0 when it carries none.
-void ReadLocation(const IconSource& source, const CWideString& strSubkey, REGSAM sam,
-                  CPath& path, int& nIndex)
+bool ReadIconSource(HKEY hKey, IconSource source, wchar_t (&buffer)[kIconTextChars],
+                    const wchar_t** ppszText)
 {
-    CWideString strKeyPath(source.pszParentPath);
-    strKeyPath += L'\\';
-    strKeyPath += strSubkey;
-    CRegistryKey key;
-    if (key.Open(source.hHive, strKeyPath.GetText(), sam) != ERROR_SUCCESS)
-        return;
+    *ppszText = buffer;
+    if (source != kSlowInfoCache)
+        return QueryLocationText(hKey, s_valueNames[source], buffer);
 
-    // One spare character so that text filling the whole buffer still ends.
-    wchar_t buffer[kRecordBytes / sizeof(wchar_t) + 1];
-    const DWORD cbBuffer = source.bRecord ? kRecordBytes : kLocationBytes;
     DWORD type = REG_NONE;
-    DWORD cbData = cbBuffer;
-    if (key.QueryValue(source.pszValueName, &type, buffer, &cbData) != ERROR_SUCCESS)
-        return;
-    if (source.bRecord ? type != REG_BINARY : !IsStringType(type))
-        return;
-
-    // The data need not be terminated nor of even length.
-    const DWORD nEnd = (cbData < cbBuffer ? cbData : cbBuffer) / sizeof(wchar_t);
-    const DWORD nStart = source.bRecord ? kRecordPathOffset / sizeof(wchar_t) : 0;
+    DWORD cbData = kRecordBytes;
+    if (RegQueryValueExW(hKey, s_valueNames[source], NULL, &type, reinterpret_cast<BYTE*>(buffer),
+                         &cbData) != ERROR_SUCCESS ||
+        type != REG_BINARY)
+        return false;
+    // The data need not be terminated nor of even length; the buffer has a
+    // spare character for text that fills the whole record.
+    const DWORD nEnd = (cbData < kRecordBytes ? cbData : kRecordBytes) / sizeof(wchar_t);
+    const DWORD nStart = kRecordPathOffset / sizeof(wchar_t);
     buffer[nEnd] = 0;
-    CWideString strText(nStart < nEnd ? buffer + nStart : NULL);
+    if (nStart < nEnd)
+        *ppszText = buffer + nStart;
+    else
+        buffer[0] = 0;
+    return true;
+}
 
+bool CLiveIconSourceReader::Read(IconSource source, HKEY hive, const wchar_t* pszSubkey,
+                                 REGSAM sam, const wchar_t** ppszText)
+{
+    const wchar_t* pszParent = IconSourceParent(source);
+    wchar_t keyPath[kKeyPathChars];
+    const size_t cchParent = wcslen(pszParent);
+    const size_t cchSubkey = wcslen(pszSubkey);
+    if (cchParent + 1 + cchSubkey >= kKeyPathChars)
+        return false;
+    memcpy(keyPath, pszParent, cchParent * sizeof(wchar_t));
+    keyPath[cchParent] = L'\\';
+    memcpy(keyPath + cchParent + 1, pszSubkey, (cchSubkey + 1) * sizeof(wchar_t));
+
+    CRegistryKey key;
+    if (key.Open(hive, keyPath, sam) != ERROR_SUCCESS)
+        return false;
+    return ReadIconSource(key.Get(), source, m_buffer, ppszText);
+}
+
+void VisitIconLocations(HKEY root, const CWideString& keyName, bool bWindows2000,
+                        IIconSourceReader& reader, IIconLocationVisitor& visitor)
+{
+    const REGSAM views[2] = {ViewAccessMask(bWindows2000, false),
+                             ViewAccessMask(bWindows2000, true)};
+    const wchar_t* pszKeyName = keyName.GetText() != NULL ? keyName.GetText() : L"";
+    const wchar_t* pszText = NULL;
+
+    if (IsProductCode(keyName)) {
+        CWideString strPacked = PackProductCode(keyName);
+        for (REGSAM sam : views) {
+            if (reader.Read(kProductIcon, HKEY_LOCAL_MACHINE, strPacked.GetText(), sam, &pszText) &&
+                visitor.OnLocation(pszText, false))
+                return;
+        }
+    }
+    for (IconSource source : {kDisplayIcon, kSlowInfoCache}) {
+        for (REGSAM sam : views) {
+            if (reader.Read(source, root, pszKeyName, sam, &pszText) &&
+                visitor.OnLocation(pszText, source == kSlowInfoCache))
+                return;
+        }
+    }
+}
+
+void ParseIconLocation(const wchar_t* pszText, bool bRecord, CPath& path, int& nIndex)
+{
+    CWideString strText(pszText);
     nIndex = 0;
-    int nComma = source.bRecord ? -1 : strText.Find(L',');
+    int nComma = bRecord ? -1 : strText.Find(L',');
     if (nComma < 0) {
         path.Parse(strText, NULL);
     } else {
@@ -69,47 +136,32 @@ void ReadLocation(const IconSource& source, const CWideString& strSubkey, REGSAM
     }
 }
 
-// Extracts only the wanted small icon: a library may hold hundreds, and
-// extracting them all to keep one would slow every refresh.
-HICON ExtractSmallIcon(const CPath& path, int nIndex)
+HICON ExtractSmallIcon(const wchar_t* pszPath, int nIndex)
 {
-    CWideString strPath = path.ToString();
-    UINT nCount = ExtractIconExW(strPath.GetText(), -1, NULL, NULL, 0);
-    if (nIndex < 0 || static_cast<UINT>(nIndex) >= nCount)
+    // Only the wanted icon: a library may hold hundreds, and extracting them
+    // all to keep one would slow every refresh. A negative index would name a
+    // resource id; one beyond the file's icons extracts nothing.
+    if (nIndex < 0)
         return NULL;
     HICON hSmall = NULL;
-    if (ExtractIconExW(strPath.GetText(), nIndex, NULL, &hSmall, 1) == 0)
+    if (ExtractIconExW(pszPath, nIndex, NULL, &hSmall, 1) == 0)
         return NULL;
     return hSmall;
 }
 
-}  // namespace
-
 HICON LoadEntryIcon(HKEY root, const CWideString& keyName)
 {
-    const bool bWindows2000 = IsWindows2000();
-    const REGSAM views[2] = {ViewAccessMask(bWindows2000, false),
-                             ViewAccessMask(bWindows2000, true)};
-    const IconSource sources[3] = {
-        {HKEY_LOCAL_MACHINE, kProductsKeyPath, L"ProductIcon", false},
-        {root, kUninstallKeyPath, L"DisplayIcon", false},
-        {root, kArpCacheKeyPath, L"SlowInfoCache", true},
-    };
-
     CPath path;
     int nIndex = 0;
-    const bool bProductCode = IsProductCode(keyName);
-    for (int nSource = bProductCode ? 0 : 1; nSource < 3 && path.GetCount() == 0; ++nSource) {
-        CWideString strSubkey = nSource == 0 ? PackProductCode(keyName) : keyName;
-        for (int nView = 0; nView < 2 && path.GetCount() == 0; ++nView)
-            ReadLocation(sources[nSource], strSubkey, views[nView], path, nIndex);
-    }
+    CParsingVisitor visitor(path, nIndex);
+    CLiveIconSourceReader reader;
+    VisitIconLocations(root, keyName, IsWindows2000(), reader, visitor);
 
     // A well-formed path to a missing file ends the search: later sources
     // describe the same program and are not more trustworthy.
     if (path.GetCount() == 0 || !FileExists(path))
         return NULL;
-    return ExtractSmallIcon(path, nIndex);
+    return ExtractSmallIcon(path.ToString().GetText(), nIndex);
 }
 
 int IndexFromText(const CWideString& text)

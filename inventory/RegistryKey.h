@@ -20,6 +20,11 @@ public:
     {
         return RegEnumKeyExW(m_hKey, index, name, pcchName, NULL, NULL, NULL, NULL);
     }
+    // The same, with the subkey's last-write time.
+    LONG EnumKey(DWORD index, wchar_t* name, DWORD* pcchName, FILETIME* pftLastWrite) const
+    {
+        return RegEnumKeyExW(m_hKey, index, name, pcchName, NULL, NULL, NULL, pftLastWrite);
+    }
     // cbData is the buffer's size in, the data's size out. All pointers may
     // be null to ask only whether the value exists.
     LONG QueryValue(const wchar_t* name, DWORD* pType, void* pData, DWORD* pcbData) const

@@ -1,6 +1,7 @@
 #include "inventory/UninstallScan.h"
 
 #include <string.h>
+#include <wchar.h>
 
 #include "inventory/ProductCode.h"
 #include "inventory/RegistryKey.h"
@@ -56,40 +57,101 @@ bool ReadCommand(const CRegistryKey& key, wchar_t (&buffer)[kValueChars],
 
 }  // namespace
 
+struct CUninstallKeyCache::Entry
+{
+    const CWideString& Name() const { return record.strKeyName; }
+
+    FILETIME ftWrite;  // of the key when its values were read
+    bool bListed;      // it has a command
+    int nParent;       // ParentKeyName: -1 not asked yet, 0 absent, 1 present
+    UninstallRecord record;
+};
+
+CUninstallKeyCache::CUninstallKeyCache() : m_root(NULL), m_b64BitView(false) {}
+
+CUninstallKeyCache::~CUninstallKeyCache() {}
+
+void CUninstallKeyCache::Scan(HKEY root, bool b64BitView, bool bShowUpdates,
+                              IUninstallRecordSink& sink)
+{
+    if (root != m_root || b64BitView != m_b64BitView) {
+        m_entries.Clear();
+        m_root = root;
+        m_b64BitView = b64BitView;
+    }
+    const REGSAM sam = ViewAccessMask(b64BitView);
+    CRegistryKey uninstallKey;
+    if (uninstallKey.Open(root, kUninstallKeyPath, sam) != ERROR_SUCCESS) {
+        m_entries.Clear();
+        return;
+    }
+
+    // One buffer for the whole scan.
+    wchar_t value[kValueChars];
+    m_entries.Enumerate(uninstallKey, [&](const wchar_t* pszName, const FILETIME& ftWrite,
+                                          std::unique_ptr<Entry>& entry) {
+        const bool bFresh = entry && CompareFileTime(&entry->ftWrite, &ftWrite) == 0;
+        if (!bFresh || (!bShowUpdates && entry->nParent < 0)) {
+            CRegistryKey entryKey;
+            if (entryKey.Open(uninstallKey.Get(), pszName, sam) != ERROR_SUCCESS)
+                return false;
+            if (!bFresh) {
+                if (!entry)
+                    entry.reset(new Entry);
+                entry->ftWrite = ftWrite;
+                entry->nParent = -1;
+                UninstallRecord& record = entry->record;
+                record.strKeyName = pszName;
+                record.bDisplayIcon = false;
+                record.strDisplayIcon.Free();
+                // The command decides whether there is a row at all, so the
+                // display name and icon are only read for entries that get one.
+                entry->bListed = ReadCommand(entryKey, value, record);
+                if (entry->bListed) {
+                    if (!QueryText(entryKey, L"DisplayName", value, record.strDisplayName))
+                        record.strDisplayName = record.strKeyName;
+                    record.bDisplayIcon = QueryLocationText(entryKey.Get(), L"DisplayIcon", value);
+                    if (record.bDisplayIcon)
+                        record.strDisplayIcon = value;
+                }
+            }
+            if (!bShowUpdates && entry->nParent < 0)
+                entry->nParent =
+                    entryKey.QueryValue(L"ParentKeyName", NULL, NULL, NULL) == ERROR_SUCCESS;
+        }
+        if (entry->bListed && (bShowUpdates || entry->nParent == 0))
+            sink.OnRecord(entry->record);
+        return true;
+    });
+}
+
+bool CUninstallKeyCache::Contains(const wchar_t* pszName, bool* pbSure)
+{
+    return m_entries.Find(pszName, pbSure) != NULL;
+}
+
 void ScanUninstallEntries(HKEY root, bool b64BitView, bool bShowUpdates,
                           IUninstallRecordSink& sink)
 {
-    const REGSAM sam = ViewAccessMask(b64BitView);
-    CRegistryKey uninstallKey;
-    if (uninstallKey.Open(root, kUninstallKeyPath, sam) != ERROR_SUCCESS)
-        return;
+    CUninstallKeyCache cache;
+    cache.Scan(root, b64BitView, bShowUpdates, sink);
+}
 
-    // One set of buffers for the whole scan.
-    wchar_t name[kNameChars];
-    wchar_t value[kValueChars];
-    UninstallRecord record;
-    for (DWORD index = 0;; ++index) {
-        DWORD cchName = kNameChars;
-        if (uninstallKey.EnumKey(index, name, &cchName) != ERROR_SUCCESS)
-            break;
-        name[cchName < kNameChars ? cchName : kNameChars - 1] = 0;
-
-        CRegistryKey entryKey;
-        if (entryKey.Open(uninstallKey.Get(), name, sam) != ERROR_SUCCESS)
-            continue;
-        if (!bShowUpdates &&
-            entryKey.QueryValue(L"ParentKeyName", NULL, NULL, NULL) == ERROR_SUCCESS)
-            continue;
-
-        // The command decides whether there is a row at all, so the display
-        // name is only read for entries that get one.
-        record.strKeyName = name;
-        if (!ReadCommand(entryKey, value, record))
-            continue;
-        if (!QueryText(entryKey, L"DisplayName", value, record.strDisplayName))
-            record.strDisplayName = record.strKeyName;
-        sink.OnRecord(record);
-    }
+bool QueryLocationText(HKEY hKey, const wchar_t* valueName, wchar_t* buffer)
+{
+    DWORD type = REG_NONE;
+    DWORD cbData = kLocationBytes;
+    if (RegQueryValueExW(hKey, valueName, NULL, &type, reinterpret_cast<BYTE*>(buffer), &cbData) !=
+            ERROR_SUCCESS ||
+        !IsTextType(type))
+        return false;
+    // The data need not be terminated nor of even length.
+    const DWORD cch = (cbData < kLocationBytes ? cbData : kLocationBytes) / sizeof(wchar_t);
+    DWORD length = 0;
+    while (length < cch && buffer[length] != 0)
+        ++length;
+    buffer[length] = 0;
+    return true;
 }
 
 namespace {

@@ -1,6 +1,5 @@
 #include "ui/ProgramListDlg.h"
 
-#include "icons/IconLookup.h"
 #include "inventory/RegistryViews.h"
 #include "inventory/UninstallScan.h"
 #include "res/resource.h"
@@ -30,6 +29,7 @@ BEGIN_MESSAGE_MAP(CProgramListDlg, CDialog)
     ON_MESSAGE(WM_UNINSTALL_DONE, OnUninstallDone)
     ON_NOTIFY(LVN_COLUMNCLICK, IDC_PROGRAM_LIST, OnColumnClick)
     ON_NOTIFY(LVN_ITEMCHANGED, IDC_PROGRAM_LIST, OnItemChanged)
+    ON_NOTIFY(LVN_DELETEALLITEMS, IDC_PROGRAM_LIST, OnDeleteAllItems)
     ON_NOTIFY(NM_SETFOCUS, IDC_PROGRAM_LIST, OnListSetFocus)
     ON_NOTIFY(NM_KILLFOCUS, IDC_PROGRAM_LIST, OnListKillFocus)
 END_MESSAGE_MAP()
@@ -51,7 +51,8 @@ CProgramListDlg::CProgramListDlg(CWnd* pParent)
       m_bSortAscending(true),
       m_nSortColumn(0),
       m_hStopEvent(CreateEventW(NULL, TRUE, FALSE, NULL)),
-      m_hWorkerThread(NULL)
+      m_hWorkerThread(NULL),
+      m_bViewsShareKey()
 {
 }
 
@@ -140,29 +141,34 @@ void CProgramListDlg::InitList()
 
 void CProgramListDlg::Refresh()
 {
+    // Redrawing goes off even before the window shows: the list otherwise
+    // recomputes its layout for every row inserted.
     const bool bVisible = m_list.IsWindowVisible() != FALSE;
-    if (bVisible)
-        m_list.SendMessage(WM_SETREDRAW, FALSE, 0);
+    m_list.SendMessage(WM_SETREDRAW, FALSE, 0);
 
     ClearList();
-    // The rows are gone, so are their icons; slot 0, the default icon, stays.
-    if (m_imageList.GetSafeHandle() != NULL)
-        m_imageList.SetImageCount(1);
-
+    // A key that is one in both views (HKEY_CURRENT_USER's on 64-bit Windows,
+    // every key on 32-bit Windows) is scanned once, and the icon lookup takes
+    // both views' answers from it.
+    const bool bNative64 = IsNative64BitWindows();
+    m_bViewsShareKey[0] = !bNative64 || ViewsShareUninstallKey(HKEY_LOCAL_MACHINE);
+    m_bViewsShareKey[1] = !bNative64 || ViewsShareUninstallKey(HKEY_CURRENT_USER);
+    m_iconCache.BeginRefresh(m_imageList.GetSafeHandle());
     ScanUninstallKey(HKEY_LOCAL_MACHINE, false);
     ScanUninstallKey(HKEY_CURRENT_USER, false);
-    if (IsNative64BitWindows()) {
+    if (bNative64) {
         ScanUninstallKey(HKEY_LOCAL_MACHINE, true);
         ScanUninstallKey(HKEY_CURRENT_USER, true);
     }
+    m_iconCache.EndRefresh();
+    InsertScannedRows();
 
     m_list.SortItems(CompareEntries, reinterpret_cast<DWORD_PTR>(this));
     SetSortArrow(true);
 
-    if (bVisible) {
-        m_list.SendMessage(WM_SETREDRAW, TRUE, 0);
+    m_list.SendMessage(WM_SETREDRAW, TRUE, 0);
+    if (bVisible)
         m_list.InvalidateRect(NULL, TRUE);
-    }
     UpdateRemoveButton();
 }
 
@@ -175,56 +181,83 @@ void CProgramListDlg::ClearList()
 
 namespace {
 
-// Turns the scanned records of one root and view into rows.
+// Turns the scanned records of one root and view into rows-to-be, each with
+// its icon from the cache.
 class CRowSink : public IUninstallRecordSink
 {
 public:
-    CRowSink(HKEY root, CListCtrl& list, HIMAGELIST hImageList)
-        : m_root(root), m_list(list), m_hImageList(hImageList), m_nPosition(0)
+    typedef std::vector<CProgramListDlg::ScannedRow> Rows;
+
+    CRowSink(HKEY root, bool b64BitView, bool bViewsShareKey, CUninstallKeyCache* pOtherView,
+             CIconCache& iconCache, Rows& rows)
+        : m_root(root), m_b64BitView(b64BitView), m_bViewsShareKey(bViewsShareKey),
+          m_pOtherView(pOtherView), m_iconCache(iconCache), m_rows(rows)
     {
     }
 
     void OnRecord(const UninstallRecord& record) override
     {
-        int nImage = 0;
-        HICON hIcon = LoadEntryIcon(m_root, record.strKeyName);
-        if (hIcon != NULL) {
-            nImage = ImageList_ReplaceIcon(m_hImageList, -1, hIcon);
-            DestroyIcon(hIcon);
-        }
-
-        UninstallEntry* pEntry = new UninstallEntry;
-        pEntry->strDisplayName = record.strDisplayName;
-        pEntry->strUninstallString = record.strUninstallString;
-        int nRow = m_list.InsertItem(LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM, m_nPosition,
-                                     pEntry->strDisplayName.GetText(), 0, 0, nImage,
-                                     reinterpret_cast<LPARAM>(pEntry));
-        if (nRow == -1) {
-            // No row owns it, so nothing else would free it.
-            delete pEntry;
-            return;
-        }
-        m_list.SetItem(nRow, 1, LVIF_TEXT, pEntry->strUninstallString.GetText(), 0, 0, 0, 0);
-        m_nPosition = nRow + 1;
+        CProgramListDlg::ScannedRow row;
+        row.nIcon = m_iconCache.Lookup(m_root, m_b64BitView, record, m_bViewsShareKey, m_pOtherView);
+        row.pEntry = new UninstallEntry;
+        row.pEntry->strDisplayName = record.strDisplayName;
+        row.pEntry->strUninstallString = record.strUninstallString;
+        m_rows.push_back(row);
     }
 
 private:
     HKEY m_root;
-    CListCtrl& m_list;
-    HIMAGELIST m_hImageList;
-    int m_nPosition;
+    bool m_b64BitView;
+    bool m_bViewsShareKey;
+    CUninstallKeyCache* m_pOtherView;
+    CIconCache& m_iconCache;
+    Rows& m_rows;
 };
 
 }  // namespace
 
 void CProgramListDlg::ScanUninstallKey(HKEY root, bool b64BitView)
 {
-    // HKEY_CURRENT_USER\Software is one key in both views: scanning it again
-    // would list every per-user program twice.
-    if (b64BitView && ViewsShareUninstallKey(root))
+    // A key that is one in both views would list every entry twice.
+    const int nRoot = root == HKEY_CURRENT_USER ? 1 : 0;
+    if (b64BitView && m_bViewsShareKey[nRoot])
         return;
-    CRowSink sink(root, m_list, m_imageList.GetSafeHandle());
-    ScanUninstallEntries(root, b64BitView, m_bShowUpdates != FALSE, sink);
+    m_scanStarts.push_back(m_scannedRows.size());
+    // The 64-bit scans come second: only then is the other view's cache
+    // up to date.
+    CUninstallKeyCache* pOtherView = b64BitView ? &m_uninstallKeys[nRoot] : NULL;
+    CRowSink sink(root, b64BitView, m_bViewsShareKey[nRoot], pOtherView, m_iconCache,
+                  m_scannedRows);
+    m_uninstallKeys[nRoot + (b64BitView ? 2 : 0)].Scan(root, b64BitView, m_bShowUpdates != FALSE,
+                                                      sink);
+}
+
+void CProgramListDlg::InsertScannedRows()
+{
+    // Each scan's rows above the earlier scans' rows, in enumeration order:
+    // the order that the sort leaves among rows that compare equal. Appending
+    // keeps every insertion at the end of the list.
+    int nPosition = m_list.GetItemCount();
+    size_t nEnd = m_scannedRows.size();
+    for (size_t nScan = m_scanStarts.size(); nScan-- > 0;) {
+        for (size_t i = m_scanStarts[nScan]; i < nEnd; ++i) {
+            const ScannedRow& row = m_scannedRows[i];
+            int nRow = m_list.InsertItem(LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM, nPosition,
+                                         row.pEntry->strDisplayName.GetText(), 0, 0,
+                                         m_iconCache.GetImage(row.nIcon),
+                                         reinterpret_cast<LPARAM>(row.pEntry));
+            if (nRow == -1) {
+                // No row owns it, so nothing else would free it.
+                delete row.pEntry;
+                continue;
+            }
+            m_list.SetItem(nRow, 1, LVIF_TEXT, row.pEntry->strUninstallString.GetText(), 0, 0, 0, 0);
+            nPosition = nRow + 1;
+        }
+        nEnd = m_scanStarts[nScan];
+    }
+    m_scannedRows.clear();
+    m_scanStarts.clear();
 }
 
 int CALLBACK CProgramListDlg::CompareEntries(LPARAM lParam1, LPARAM lParam2, LPARAM lParamSort)
@@ -394,10 +427,20 @@ void CProgramListDlg::OnColumnClick(NMHDR* pNMHDR, LRESULT* pResult)
     *pResult = 0;
 }
 
-void CProgramListDlg::OnItemChanged(NMHDR*, LRESULT* pResult)
+void CProgramListDlg::OnItemChanged(NMHDR* pNMHDR, LRESULT* pResult)
 {
-    UpdateRemoveButton();
+    // Only a change of selection can change Remove; every row that a refresh
+    // inserts notifies too.
+    const NMLISTVIEW* pInfo = reinterpret_cast<const NMLISTVIEW*>(pNMHDR);
+    if ((pInfo->uChanged & LVIF_STATE) && ((pInfo->uNewState ^ pInfo->uOldState) & LVIS_SELECTED))
+        UpdateRemoveButton();
     *pResult = 0;
+}
+
+void CProgramListDlg::OnDeleteAllItems(NMHDR*, LRESULT* pResult)
+{
+    // ClearList has freed the entries: no notification per row is needed.
+    *pResult = TRUE;
 }
 
 void CProgramListDlg::OnListSetFocus(NMHDR*, LRESULT* pResult)

@@ -2,6 +2,10 @@
 
 #include "base/WideString.h"
 #include "framework/Afx.h"
+#include "icons/IconCache.h"
+#include "inventory/UninstallScan.h"
+
+#include <vector>
 
 // The record behind one list row; the row owns it through its item data.
 struct UninstallEntry
@@ -21,6 +25,13 @@ public:
     BOOL DestroyWindow() override;
 
     void Refresh();
+
+    // A scanned entry waiting for its row: its icon from the cache.
+    struct ScannedRow
+    {
+        UninstallEntry* pEntry;
+        int nIcon;
+    };
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -43,6 +54,7 @@ protected:
     LRESULT OnUninstallDone(WPARAM wParam, LPARAM lParam);
     void OnColumnClick(NMHDR* pNMHDR, LRESULT* pResult);
     void OnItemChanged(NMHDR* pNMHDR, LRESULT* pResult);
+    void OnDeleteAllItems(NMHDR* pNMHDR, LRESULT* pResult);
     void OnListSetFocus(NMHDR* pNMHDR, LRESULT* pResult);
     void OnListKillFocus(NMHDR* pNMHDR, LRESULT* pResult);
 
@@ -52,6 +64,7 @@ private:
     void InitList();
     void ClearList();
     void ScanUninstallKey(HKEY root, bool b64BitView);
+    void InsertScannedRows();
     void UpdateRemoveButton();
     void SetSortArrow(bool bShow);
     bool IsRemoveAvailable();
@@ -70,6 +83,15 @@ private:
     // Owned, tested and closed by the window thread alone; the worker never
     // touches this object.
     HANDLE m_hWorkerThread;
+
+    // What the registry and the icon files gave survives refreshes: one cache
+    // per root and view, one for the icons. The scanned rows wait in
+    // m_scannedRows until the icons have their final slots.
+    CUninstallKeyCache m_uninstallKeys[4];  // [root + 2 * view]
+    bool m_bViewsShareKey[2];               // [root], as of this refresh
+    CIconCache m_iconCache;
+    std::vector<ScannedRow> m_scannedRows;
+    std::vector<size_t> m_scanStarts;
 
     // Layout cache shared by the process, filled at the first visible layout.
     static int s_nMarginX;
