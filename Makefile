@@ -39,5 +39,9 @@ run: setup
 	$(MAKE) build
 	sh scripts/run $(BUILD_DIR)
 
+bench: setup
+	$(MAKE) build
+	sh scripts/bench $(BUILD_DIR)
+
 clean:
 	rm -rf $(BUILD_DIR)

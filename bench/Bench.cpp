@@ -1,0 +1,636 @@
+// The refresh benchmark (`make bench`): builds installed programs of several
+// counts in a throwaway prefix and times, in one run, the floor that any
+// listing must pay, the scan with its icon lookup, a full Refresh of the real
+// window, the program's start-up and Wine's own panel. Writes a Markdown
+// report.
+#include "bench/BenchData.h"
+#include "bench/Probes.h"
+#include "bench/Timer.h"
+
+#include "framework/Afx.h"
+#include "icons/IconCache.h"
+#include "inventory/RegistryViews.h"
+#include "inventory/UninstallScan.h"
+#include "res/resource.h"
+#include "ui/ProgramListDlg.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <stdio.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+const wchar_t kUninstallPath[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+// Other work on the machine can only add time: the best of several runs is
+// the figure that repeats.
+double Best(const std::vector<double>& values)
+{
+    return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
+}
+
+std::wstring ExeDir()
+{
+    wchar_t path[MAX_PATH];
+    DWORD n = GetModuleFileNameW(NULL, path, MAX_PATH);
+    std::wstring dir(path, n);
+    return dir.substr(0, dir.find_last_of(L'\\'));
+}
+
+void Progress(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    vfprintf(stderr, format, args);
+    va_end(args);
+    fflush(stderr);
+}
+
+void PumpMessages()
+{
+    MSG msg;
+    while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+// Committed private memory of this process, in bytes: what a leak grows.
+SIZE_T PrivateBytes()
+{
+    SIZE_T total = 0;
+    MEMORY_BASIC_INFORMATION info;
+    for (const BYTE* p = NULL; VirtualQuery(p, &info, sizeof(info)) == sizeof(info);
+         p = static_cast<const BYTE*>(info.BaseAddress) + info.RegionSize) {
+        if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE)
+            total += info.RegionSize;
+        if (static_cast<const BYTE*>(info.BaseAddress) + info.RegionSize < p)
+            break;
+    }
+    return total;
+}
+
+// What any listing must read: each entry of each distinct Uninstall key
+// (HKEY_CURRENT_USER's is one key in both views), opened, three values
+// queried, closed.
+int BareReads()
+{
+    struct Place
+    {
+        HKEY hRoot;
+        bool b64;
+    };
+    const Place places[] = {{HKEY_LOCAL_MACHINE, false}, {HKEY_LOCAL_MACHINE, true},
+                            {HKEY_CURRENT_USER, false}};
+    const wchar_t* const values[] = {L"DisplayName", L"UninstallString", L"DisplayIcon"};
+    int nEntries = 0;
+    for (const Place& place : places) {
+        const REGSAM sam = KEY_READ | (place.b64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY);
+        HKEY hUninstall;
+        if (RegOpenKeyExW(place.hRoot, kUninstallPath, 0, sam, &hUninstall) != ERROR_SUCCESS)
+            continue;
+        wchar_t name[512];
+        wchar_t data[512];
+        for (DWORD i = 0;; ++i) {
+            DWORD cchName = 512;
+            if (RegEnumKeyExW(hUninstall, i, name, &cchName, NULL, NULL, NULL, NULL) !=
+                ERROR_SUCCESS)
+                break;
+            HKEY hEntry;
+            if (RegOpenKeyExW(hUninstall, name, 0, sam, &hEntry) != ERROR_SUCCESS)
+                continue;
+            for (const wchar_t* value : values) {
+                DWORD type = 0;
+                DWORD cb = sizeof(data);
+                RegQueryValueExW(hEntry, value, NULL, &type, reinterpret_cast<BYTE*>(data), &cb);
+            }
+            RegCloseKey(hEntry);
+            ++nEntries;
+        }
+        RegCloseKey(hUninstall);
+    }
+    return nEntries;
+}
+
+// One small-icon extraction per distinct icon location.
+int ExtractEach(const std::vector<BenchIcon>& icons)
+{
+    int nIcons = 0;
+    for (const BenchIcon& icon : icons) {
+        HICON hIcon = NULL;
+        if (ExtractIconExW(icon.strPath.c_str(), icon.nIndex, NULL, &hIcon, 1) != 0 &&
+            hIcon != NULL) {
+            DestroyIcon(hIcon);
+            ++nIcons;
+        }
+    }
+    return nIcons;
+}
+
+// The inventory and the icon cache without a window: records turned into
+// icons, as the window's scan does before it makes rows.
+class CIconSink : public IUninstallRecordSink
+{
+public:
+    CIconSink(CIconCache& cache, HKEY hRoot, bool b64, bool bShared, CUninstallKeyCache* pOther)
+        : m_cache(cache), m_hRoot(hRoot), m_b64(b64), m_bShared(bShared), m_pOther(pOther)
+    {
+    }
+    void OnRecord(const UninstallRecord& record) override
+    {
+        m_cache.Lookup(m_hRoot, m_b64, record, m_bShared, m_pOther);
+    }
+
+private:
+    CIconCache& m_cache;
+    HKEY m_hRoot;
+    bool m_b64;
+    bool m_bShared;
+    CUninstallKeyCache* m_pOther;
+};
+
+// What the window keeps between refreshes, without the window.
+struct ScanCaches
+{
+    CUninstallKeyCache keys[4];
+    CIconCache icons;
+};
+
+void ScanWithIcons(ScanCaches& caches, HIMAGELIST hImageList)
+{
+    const bool bNative64 = IsNative64BitWindows();
+    const HKEY roots[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
+    const bool bShared[] = {!bNative64 || ViewsShareUninstallKey(roots[0]),
+                            !bNative64 || ViewsShareUninstallKey(roots[1])};
+    caches.icons.BeginRefresh(hImageList);
+    for (int nView = 0; nView < 2; ++nView) {
+        for (int nRoot = 0; nRoot < 2; ++nRoot) {
+            if (nView == 1 && bShared[nRoot])
+                continue;
+            CIconSink sink(caches.icons, roots[nRoot], nView == 1, bShared[nRoot],
+                           nView == 1 ? &caches.keys[nRoot] : NULL);
+            caches.keys[nRoot + 2 * nView].Scan(roots[nRoot], nView == 1, true, sink);
+        }
+    }
+    caches.icons.EndRefresh();
+}
+
+// Times the real window's first refresh, which runs inside OnInitDialog
+// before the window shows: from the WM_SETREDRAW FALSE that the refresh
+// sends its list to the end of the WM_SETREDRAW TRUE that closes it. The
+// list is subclassed as it is created (a message hook would slow every
+// message down and so the refresh itself).
+class CRefreshWatch
+{
+public:
+    CRefreshWatch()
+    {
+        s_pWatch = this;
+        m_hHook = SetWindowsHookExW(WH_CBT, OnCbt, NULL, GetCurrentThreadId());
+    }
+    ~CRefreshWatch()
+    {
+        if (m_hHook != NULL)
+            UnhookWindowsHookEx(m_hHook);
+        if (m_hwndList != NULL && IsWindow(m_hwndList))
+            SetWindowLongPtrW(m_hwndList, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnList));
+        s_pWatch = NULL;
+    }
+    CRefreshWatch(const CRefreshWatch&) = delete;
+    CRefreshWatch& operator=(const CRefreshWatch&) = delete;
+
+    // The first refresh's time, or a negative value when none was seen.
+    double Seconds() const { return m_seconds; }
+
+private:
+    static LRESULT CALLBACK OnCbt(int code, WPARAM wParam, LPARAM lParam)
+    {
+        if (code == HCBT_CREATEWND && s_pWatch != NULL && s_pWatch->m_hwndList == NULL) {
+            const CBT_CREATEWNDW* pCreate = reinterpret_cast<const CBT_CREATEWNDW*>(lParam);
+            if ((pCreate->lpcs->style & WS_CHILD) &&
+                pCreate->lpcs->hMenu == reinterpret_cast<HMENU>(IDC_PROGRAM_LIST)) {
+                HWND hwnd = reinterpret_cast<HWND>(wParam);
+                s_pWatch->m_hwndList = hwnd;
+                s_pWatch->m_pfnList = reinterpret_cast<WNDPROC>(
+                    SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListProc)));
+            }
+        }
+        return CallNextHookEx(NULL, code, wParam, lParam);
+    }
+
+    static LRESULT CALLBACK ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        CRefreshWatch* pWatch = s_pWatch;
+        if (message == WM_SETREDRAW && !wParam && !pWatch->m_bStarted) {
+            pWatch->m_bStarted = true;
+            pWatch->m_timer.Restart();
+        }
+        LRESULT lResult = CallWindowProcW(pWatch->m_pfnList, hwnd, message, wParam, lParam);
+        if (message == WM_SETREDRAW && wParam && pWatch->m_bStarted && pWatch->m_seconds < 0)
+            pWatch->m_seconds = pWatch->m_timer.Seconds();
+        return lResult;
+    }
+
+    static CRefreshWatch* s_pWatch;
+    HHOOK m_hHook;
+    HWND m_hwndList = NULL;
+    WNDPROC m_pfnList = NULL;
+    CTimer m_timer;
+    bool m_bStarted = false;
+    double m_seconds = -1;
+};
+
+CRefreshWatch* CRefreshWatch::s_pWatch = NULL;
+
+HWND ListOf(const CDialog& dlg)
+{
+    return GetDlgItem(dlg.GetSafeHwnd(), IDC_PROGRAM_LIST);
+}
+
+int RowCount(const CDialog& dlg)
+{
+    return static_cast<int>(SendMessageW(ListOf(dlg), LVM_GETITEMCOUNT, 0, 0));
+}
+
+int ImageCount(const CDialog& dlg)
+{
+    HIMAGELIST hImageList = reinterpret_cast<HIMAGELIST>(
+        SendMessageW(ListOf(dlg), LVM_GETIMAGELIST, LVSIL_SMALL, 0));
+    return hImageList != NULL ? ImageList_GetImageCount(hImageList) : -1;
+}
+
+// Paints what the refresh invalidated, now.
+double Paint(const CDialog& dlg)
+{
+    CTimer timer;
+    UpdateWindow(ListOf(dlg));
+    return timer.Seconds();
+}
+
+struct Sample
+{
+    double reads = 0, icons = 0;
+    double scanCold = 0, scanWarm = 0;
+    double refreshCold = 0, firstPaint = 0, refreshWarm = 0, paint = 0, afterRemoval = 0;
+    double startup = 0;
+};
+
+struct SizeResult
+{
+    int nPrograms = 0;
+    int nRows = 0;
+    int nIcons = 0;
+    int nImages = 0;
+    std::vector<Sample> samples;
+    double panel = -1;
+    int nPanelRows = -1;
+    bool bStartupOk = true;
+};
+
+double BestOf(const SizeResult& r, const std::function<double(const Sample&)>& f)
+{
+    std::vector<double> values;
+    for (const Sample& s : r.samples)
+        values.push_back(f(s));
+    return Best(values);
+}
+
+class CBench
+{
+public:
+    CBench(const std::wstring& exeDir, int nReps, bool bPanel)
+        : m_data(exeDir), m_strVantix(exeDir + L"\\..\\Vantix.exe"), m_nReps(nReps),
+          m_bPanel(bPanel)
+    {
+    }
+
+    bool MeasureSize(int nPrograms, SizeResult& result);
+    bool MeasureMemory(int nRefreshes);
+    void Report(FILE* out, const std::vector<SizeResult>& results) const;
+
+private:
+    bool MeasureWindow(Sample& sample, int& nRows, int& nImages, int nRemove);
+    void MeasurePanel(SizeResult& result);
+
+    CBenchData m_data;
+    std::wstring m_strVantix;
+    int m_nReps;
+    bool m_bPanel;
+
+    SIZE_T m_cbAfterFirst = 0;
+    SIZE_T m_cbAfterLast = 0;
+    int m_nImagesAfterFirst = 0;
+    int m_nImagesAfterLast = 0;
+    int m_nMemoryRefreshes = 0;
+    int m_nMemoryPrograms = 0;
+};
+
+bool CBench::MeasureWindow(Sample& sample, int& nRows, int& nImages, int nRemove)
+{
+    CProgramListDlg dlg;
+    {
+        CRefreshWatch watch;
+        if (!dlg.Create(NULL))
+            return false;
+        sample.refreshCold = watch.Seconds();
+        sample.firstPaint = Paint(dlg);
+    }
+    PumpMessages();
+    nRows = RowCount(dlg);
+
+    std::vector<double> warm;
+    std::vector<double> paint;
+    for (int i = 0; i < 3; ++i) {
+        CTimer timer;
+        dlg.Refresh();
+        warm.push_back(timer.Seconds());
+        paint.push_back(Paint(dlg));
+        PumpMessages();
+    }
+    sample.refreshWarm = Best(warm);
+    sample.paint = Best(paint);
+    nImages = ImageCount(dlg);
+
+    // After an uninstall: one program's key is gone.
+    if (nRemove >= 0 && m_data.Remove(nRemove)) {
+        CTimer timer;
+        dlg.Refresh();
+        sample.afterRemoval = timer.Seconds();
+        m_data.Restore(nRemove);
+        dlg.Refresh();
+    }
+    dlg.DestroyWindow();
+    PumpMessages();
+    return true;
+}
+
+void CBench::MeasurePanel(SizeResult& result)
+{
+    // Wine's own panel, 64-bit like `wine control appwiz.cpl`; it lists what
+    // its uninstaller's --list prints.
+    result.nPanelRows = CountOutputLines(L"C:\\windows\\sysnative\\uninstaller.exe --list", 120000);
+    if (result.nPanelRows <= 0)
+        return;
+    Progress("  Wine's panel (%d rows)...\n", result.nPanelRows);
+    ProbeResult probe =
+        TimeToFilledList(L"C:\\windows\\sysnative\\control.exe appwiz.cpl", result.nPanelRows, 600000);
+    if (probe.bOk)
+        result.panel = probe.seconds;
+    else
+        Progress("  Wine's panel showed %d of %d rows\n", probe.nRows, result.nPanelRows);
+}
+
+bool CBench::MeasureSize(int nPrograms, SizeResult& result)
+{
+    Progress("%d programs: writing...\n", nPrograms);
+    if (!m_data.GrowTo(nPrograms)) {
+        Progress("could not write the programs\n");
+        return false;
+    }
+    const std::vector<BenchIcon> icons = m_data.GetDistinctIcons();
+    result.nPrograms = nPrograms;
+    result.nIcons = static_cast<int>(icons.size());
+
+    // Once untimed, so that every measurement finds the files and keys alike.
+    BareReads();
+    ExtractEach(icons);
+
+    const int nRemoveFrom = m_data.FindOwnIconProgram(nPrograms / 2);
+    for (int rep = 0; rep < m_nReps; ++rep) {
+        Progress("  run %d of %d\n", rep + 1, m_nReps);
+        Sample s;
+        CTimer timer;
+        BareReads();
+        s.reads = timer.Seconds();
+        timer.Restart();
+        ExtractEach(icons);
+        s.icons = timer.Seconds();
+
+        {
+            // As the window's: slot 0 is the default icon.
+            ScanCaches caches;
+            HIMAGELIST hImageList = ImageList_Create(16, 16, ILC_COLOR16 | ILC_MASK, 1, 256);
+            ImageList_SetImageCount(hImageList, 1);
+            timer.Restart();
+            ScanWithIcons(caches, hImageList);
+            s.scanCold = timer.Seconds();
+            std::vector<double> warm;
+            for (int i = 0; i < 3; ++i) {
+                timer.Restart();
+                ScanWithIcons(caches, hImageList);
+                warm.push_back(timer.Seconds());
+            }
+            s.scanWarm = Best(warm);
+            ImageList_Destroy(hImageList);
+        }
+
+        if (!MeasureWindow(s, result.nRows, result.nImages, nRemoveFrom))
+            return false;
+
+        ProbeResult probe = TimeToFilledList(L"\"" + m_strVantix + L"\"", result.nRows, 120000);
+        s.startup = probe.seconds;
+        result.bStartupOk = result.bStartupOk && probe.bOk;
+        if (!probe.bOk)
+            Progress("  Vantix showed %d of %d rows\n", probe.nRows, result.nRows);
+        result.samples.push_back(s);
+        // Wine is still taking the ended process down: let it finish before
+        // the next run's first measurement.
+        Sleep(500);
+    }
+    if (m_bPanel)
+        MeasurePanel(result);
+    return true;
+}
+
+bool CBench::MeasureMemory(int nRefreshes)
+{
+    Progress("memory: %d refreshes of %d programs\n", nRefreshes, m_data.GetCount());
+    CProgramListDlg dlg;
+    if (!dlg.Create(NULL))
+        return false;
+    PumpMessages();
+    m_cbAfterFirst = PrivateBytes();
+    m_nImagesAfterFirst = ImageCount(dlg);
+    for (int i = 1; i < nRefreshes; ++i) {
+        dlg.Refresh();
+        Paint(dlg);
+        PumpMessages();
+    }
+    m_cbAfterLast = PrivateBytes();
+    m_nImagesAfterLast = ImageCount(dlg);
+    m_nMemoryRefreshes = nRefreshes;
+    m_nMemoryPrograms = m_data.GetCount();
+    dlg.DestroyWindow();
+    PumpMessages();
+    return true;
+}
+
+const char* Verdict(bool bMet)
+{
+    return bMet ? "met" : "**not met**";
+}
+
+void CBench::Report(FILE* out, const std::vector<SizeResult>& results) const
+{
+    auto ms = [](double seconds) { return seconds * 1000; };
+    fprintf(out, "# Vantix refresh benchmark\n\n");
+    fprintf(out, "Times in milliseconds, the best of %d runs (each warm figure itself the best "
+                 "of three refreshes); a ratio is that of two such figures.\n\n",
+            m_nReps);
+    fprintf(out, "| programs | rows | distinct icons | bare reads | one extraction per icon | "
+                 "floor | scan + icons, cold | scan + icons, warm | refresh, cold | refresh, warm "
+                 "| refresh after a removal | paint, first / later | start-up to filled window "
+                 "| Wine's panel |\n");
+    fprintf(out, "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    for (const SizeResult& r : results) {
+        char panel[32] = "-";
+        if (r.panel >= 0)
+            snprintf(panel, sizeof(panel), "%.0f", ms(r.panel));
+        fprintf(out,
+                "| %d | %d | %d | %.1f | %.1f | %.1f | %.1f | %.1f | %.1f | %.1f | %.1f | "
+                "%.1f / %.1f | %.0f%s | %s |\n",
+                r.nPrograms, r.nRows, r.nIcons, ms(BestOf(r, [](const Sample& s) { return s.reads; })),
+                ms(BestOf(r, [](const Sample& s) { return s.icons; })),
+                ms(BestOf(r, [](const Sample& s) { return s.reads + s.icons; })),
+                ms(BestOf(r, [](const Sample& s) { return s.scanCold; })),
+                ms(BestOf(r, [](const Sample& s) { return s.scanWarm; })),
+                ms(BestOf(r, [](const Sample& s) { return s.refreshCold; })),
+                ms(BestOf(r, [](const Sample& s) { return s.refreshWarm; })),
+                ms(BestOf(r, [](const Sample& s) { return s.afterRemoval; })),
+                ms(BestOf(r, [](const Sample& s) { return s.firstPaint; })),
+                ms(BestOf(r, [](const Sample& s) { return s.paint; })),
+                ms(BestOf(r, [](const Sample& s) { return s.startup; })),
+                r.bStartupOk ? "" : " (incomplete)", panel);
+    }
+
+    fprintf(out, "\n| goal | measured | target | |\n|---|---:|---:|---|\n");
+    for (const SizeResult& r : results) {
+        const double cold = BestOf(r, [](const Sample& s) { return s.refreshCold; }) /
+                            BestOf(r, [](const Sample& s) { return s.reads + s.icons; });
+        const double warm = BestOf(r, [](const Sample& s) { return s.refreshWarm; }) /
+                            BestOf(r, [](const Sample& s) { return s.reads; });
+        fprintf(out, "| %d programs: cold refresh / floor | %.2f | at most 1.2 | %s |\n", r.nPrograms,
+                cold, r.nPrograms <= 300 ? Verdict(cold <= 1.2) : "(reported)");
+        fprintf(out, "| %d programs: warm refresh / bare reads | %.2f | at most 1.3 | %s |\n",
+                r.nPrograms, warm, Verdict(warm <= 1.3));
+        if (r.panel > 0) {
+            const double startup = BestOf(r, [](const Sample& s) { return s.startup; });
+            const double speedup = r.panel / startup;
+            fprintf(out, "| %d programs: Wine's panel / Vantix, launch to filled list | %.1f | at least 8 | %s |\n",
+                    r.nPrograms, speedup, r.nPrograms == 2000 ? Verdict(speedup >= 8) : "(reported)");
+        }
+    }
+    if (results.size() >= 2) {
+        const SizeResult& small = results.front();
+        const SizeResult& large = results.back();
+        auto perProgram = [](const SizeResult& r, const std::function<double(const Sample&)>& f) {
+            return BestOf(r, f) / r.nPrograms;
+        };
+        const double cold = perProgram(large, [](const Sample& s) { return s.refreshCold; }) /
+                            perProgram(small, [](const Sample& s) { return s.refreshCold; });
+        const double warm = perProgram(large, [](const Sample& s) { return s.refreshWarm; }) /
+                            perProgram(small, [](const Sample& s) { return s.refreshWarm; });
+        fprintf(out, "| per program, %d / %d programs: cold refresh | %.2f | at most 1.2 | %s |\n",
+                large.nPrograms, small.nPrograms, cold, Verdict(cold <= 1.2));
+        fprintf(out, "| per program, %d / %d programs: warm refresh | %.2f | at most 1.2 | %s |\n",
+                large.nPrograms, small.nPrograms, warm, Verdict(warm <= 1.2));
+    }
+    if (m_nMemoryRefreshes > 0) {
+        fprintf(out, "| %d programs: private memory after %d refreshes / after the first | "
+                     "%.3f (%.1f / %.1f MB) | at most 1.0 | %s |\n",
+                m_nMemoryPrograms, m_nMemoryRefreshes,
+                static_cast<double>(m_cbAfterLast) / m_cbAfterFirst, m_cbAfterLast / 1048576.0,
+                m_cbAfterFirst / 1048576.0, Verdict(m_cbAfterLast <= m_cbAfterFirst));
+        fprintf(out, "| %d programs: image-list slots after %d refreshes / after the first | "
+                     "%d / %d | equal | %s |\n",
+                m_nMemoryPrograms, m_nMemoryRefreshes, m_nImagesAfterLast, m_nImagesAfterFirst,
+                Verdict(m_nImagesAfterLast == m_nImagesAfterFirst));
+    }
+
+    fprintf(out, "\nPrograms: %ls.\n\n", m_data.DescribeMix().c_str());
+    fprintf(out,
+            "- *bare reads*: every entry of the three distinct Uninstall keys (machine-wide in "
+            "both views, per user once) enumerated, opened, DisplayName, UninstallString and "
+            "DisplayIcon queried, closed. *One extraction per icon*: ExtractIconExW of the one "
+            "small icon of each distinct icon location that a row shows. *Floor*: the two "
+            "together.\n"
+            "- *scan + icons*: the inventory and the icon cache without a window; cold with an "
+            "empty cache, warm with the cache of the previous scan.\n"
+            "- *refresh*: the real window (CProgramListDlg, sorted). Cold: its first refresh, "
+            "inside OnInitDialog before the window shows, from the list's WM_SETREDRAW FALSE to "
+            "the end of its WM_SETREDRAW TRUE; warm: Refresh() of the visible window again, "
+            "everything cached; after a removal: the same with one program's key deleted. "
+            "*Paint*: the list's repaint after the first and after a later refresh, not "
+            "included in either.\n"
+            "- *start-up*: Vantix.exe launched until its window is visible with every row; "
+            "*Wine's panel*: `control.exe appwiz.cpl` (64-bit) launched until its list holds "
+            "as many rows as `uninstaller --list` prints.\n");
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    std::vector<int> sizes = {300, 2000, 5000};
+    int nReps = 5;
+    bool bPanel = true;
+    int nMemoryRefreshes = 100;
+    const wchar_t* pszOut = NULL;
+    for (int i = 1; i < argc; ++i) {
+        std::wstring arg = argv[i];
+        if (arg == L"--sizes" && i + 1 < argc) {
+            sizes.clear();
+            for (const wchar_t* p = argv[++i]; *p != 0;) {
+                sizes.push_back(_wtoi(p));
+                p = wcschr(p, L',');
+                if (p == NULL)
+                    break;
+                ++p;
+            }
+        } else if (arg == L"--reps" && i + 1 < argc) {
+            nReps = std::max(1, _wtoi(argv[++i]));
+        } else if (arg == L"--no-panel") {
+            bPanel = false;
+        } else if (arg == L"--refreshes" && i + 1 < argc) {
+            nMemoryRefreshes = _wtoi(argv[++i]);
+        } else if (arg == L"--out" && i + 1 < argc) {
+            pszOut = argv[++i];
+        } else {
+            fprintf(stderr,
+                    "usage: vx_bench [--sizes 300,2000,5000] [--reps N] [--no-panel] "
+                    "[--refreshes N] [--out FILE]\n");
+            return 2;
+        }
+    }
+
+    INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&icc);
+
+    CBench bench(ExeDir(), nReps, bPanel);
+    std::vector<SizeResult> results;
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        SizeResult result;
+        if (!bench.MeasureSize(sizes[i], result))
+            return 1;
+        results.push_back(result);
+        // The memory check at the middle size: large enough to show growth,
+        // small enough for a hundred refreshes.
+        if (nMemoryRefreshes > 0 && i == sizes.size() / 2 && !bench.MeasureMemory(nMemoryRefreshes))
+            return 1;
+    }
+
+    bench.Report(stdout, results);
+    if (pszOut != NULL) {
+        FILE* file = _wfopen(pszOut, L"w");
+        if (file == NULL)
+            return 1;
+        bench.Report(file, results);
+        fclose(file);
+    }
+    return 0;
+}
