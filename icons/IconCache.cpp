@@ -134,19 +134,17 @@ private:
 
 CIconCache::CIconCache()
     : m_hImageList(NULL), m_cxImage(16), m_cyImage(16), m_nRefresh(0), m_bWindows2000(false),
-      m_sourceKeysRefresh(), m_pRecord(NULL), m_entrySam(0), m_bViewsShareKey(false),
-      m_pOtherView(NULL), m_nFound(-1)
+      m_ftNow(), m_nQueued(0), m_sourceKeysRefresh(), m_pRecord(NULL), m_entrySam(0),
+      m_bViewsShareKey(false), m_pOtherView(NULL), m_nFound(-1)
 {
 }
 
-CIconCache::~CIconCache()
-{
-    for (CStrip* pStrip : m_strips)
-        delete pStrip;
-}
+CIconCache::~CIconCache() {}
 
 void CIconCache::Reset(HIMAGELIST hImageList)
 {
+    m_queue.clear();
+    m_nQueued = 0;
     m_locations.clear();
     m_iconIds.clear();
     m_icons.clear();
@@ -169,8 +167,13 @@ void CIconCache::BeginRefresh(HIMAGELIST hImageList)
     if (hImageList != m_hImageList || hImageList == NULL ||
         ImageList_GetImageCount(hImageList) != static_cast<int>(m_slotOwners.size()))
         Reset(hImageList);
+    for (size_t i = m_nQueued; i < m_queue.size(); ++i)
+        m_icons[m_queue[i]].bQueued = false;
+    m_queue.clear();
+    m_nQueued = 0;
     ++m_nRefresh;
     m_bWindows2000 = IsWindows2000();
+    GetSystemTimeAsFileTime(&m_ftNow);
 }
 
 int CIconCache::Lookup(HKEY root, bool b64BitView, const UninstallRecord& record,
@@ -263,11 +266,10 @@ int CIconCache::FindIcon(const wchar_t* pszText, bool bRecord)
     icon.strPath = strPath;
     icon.nIndex = nIndex;
     icon.bKnown = false;
+    icon.bQueued = false;
     icon.cbSize = 0;
-    icon.ftWrite.dwLowDateTime = 0;
-    icon.ftWrite.dwHighDateTime = 0;
+    icon.ftWrite = kUnsettledTime;
     icon.nSlot = 0;
-    icon.nPending = -1;
     icon.nRefresh = 0;
     m_iconIds.emplace(key, nIcon);
     return nIcon;
@@ -281,7 +283,7 @@ int CIconCache::UseIcon(int nIcon)
         icon.nRefresh = m_nRefresh;
         CheckFile(nIcon);
     }
-    return icon.nSlot > 0 || icon.nPending >= 0 ? nIcon : kNoIcon;
+    return icon.nSlot > 0 || icon.bQueued ? nIcon : kNoIcon;
 }
 
 void CIconCache::CheckFile(int nIcon)
@@ -300,39 +302,86 @@ void CIconCache::CheckFile(int nIcon)
         return;
 
     ReleaseImage(icon);
-    icon.bKnown = true;
+    icon.bKnown = false;
     icon.cbSize = cbSize;
-    icon.ftWrite = data.ftLastWriteTime;
-    HICON hIcon = ExtractSmallIcon(icon.strPath.GetText(), icon.nIndex);
-    if (hIcon == NULL)
-        return;
-    if (!AddPending(nIcon, hIcon))
-        icon.bKnown = false;  // tried again next time
-    DestroyIcon(hIcon);
+    icon.ftWrite = IsSettled(data.ftLastWriteTime, m_ftNow) ? data.ftLastWriteTime : kUnsettledTime;
+    icon.bQueued = true;
+    m_queue.push_back(nIcon);
 }
 
-bool CIconCache::AddPending(int nIcon, HICON hIcon)
+int CIconCache::LoadPending(double seconds)
 {
-    const int nPosition = static_cast<int>(m_pending.size());
-    if (nPosition % kStripImages == 0) {
-        BITMAP bitmap;
-        IMAGEINFO info;
-        WORD nBitCount = 16;
-        if (ImageList_GetImageInfo(m_hImageList, 0, &info) &&
-            GetObjectW(info.hbmImage, sizeof(bitmap), &bitmap) == sizeof(bitmap))
-            nBitCount = bitmap.bmBitsPixel;
-        CStrip* pStrip = new CStrip(m_cxImage, m_cyImage, nBitCount);
-        if (!pStrip->IsValid()) {
-            delete pStrip;
-            return false;
-        }
-        m_strips.push_back(pStrip);
+    if (m_hImageList == NULL)
+        return 0;
+    LARGE_INTEGER start;
+    LARGE_INTEGER now;
+    LARGE_INTEGER frequency;
+    QueryPerformanceCounter(&start);
+    QueryPerformanceFrequency(&frequency);
+    const LONGLONG nBudget = static_cast<LONGLONG>(seconds * frequency.QuadPart);
+
+    std::vector<int> loaded;
+    std::vector<CStrip*> strips;
+    WORD nBitCount = 16;
+    BITMAP bitmap;
+    IMAGEINFO info;
+    if (ImageList_GetImageInfo(m_hImageList, 0, &info) &&
+        GetObjectW(info.hbmImage, sizeof(bitmap), &bitmap) == sizeof(bitmap))
+        nBitCount = bitmap.bmBitsPixel;
+    while (m_nQueued < m_queue.size()) {
+        const int nIcon = m_queue[m_nQueued++];
+        Icon& icon = m_icons[nIcon];
+        if (!icon.bQueued)
+            continue;
+        icon.bQueued = false;
+        icon.bKnown = true;
+        HICON hIcon = ExtractSmallIcon(icon.strPath.GetText(), icon.nIndex);
+        if (hIcon == NULL)
+            continue;
+        const size_t nCell = loaded.size() % kStripImages;
+        if (nCell == 0)
+            strips.push_back(new CStrip(m_cxImage, m_cyImage, nBitCount));
+        if (strips.back()->IsValid() && strips.back()->Draw(static_cast<int>(nCell), hIcon))
+            loaded.push_back(nIcon);
+        else
+            icon.bKnown = false;  // tried again next time
+        DestroyIcon(hIcon);
+        QueryPerformanceCounter(&now);
+        if (now.QuadPart - start.QuadPart >= nBudget)
+            break;
     }
-    if (!m_strips.back()->Draw(nPosition % kStripImages, hIcon))
-        return false;
-    m_icons[nIcon].nPending = nPosition;
-    m_pending.push_back(nIcon);
-    return true;
+
+    if (m_nQueued >= m_queue.size()) {
+        m_queue.clear();
+        m_nQueued = 0;
+    }
+    AddToImageList(loaded, strips);
+    for (CStrip* pStrip : strips)
+        delete pStrip;
+    int nAdded = 0;
+    for (int nIcon : loaded)
+        nAdded += m_icons[nIcon].nSlot > 0;
+    return nAdded;
+}
+
+void CIconCache::AddToImageList(const std::vector<int>& icons, std::vector<CStrip*>& strips)
+{
+    for (size_t nStrip = 0; nStrip < strips.size(); ++nStrip) {
+        const size_t nFirst = nStrip * kStripImages;
+        const int nCount = static_cast<int>(
+            icons.size() - nFirst < static_cast<size_t>(kStripImages) ? icons.size() - nFirst
+                                                                      : kStripImages);
+        const int nFirstSlot = nCount > 0 ? strips[nStrip]->AddTo(m_hImageList, nCount) : -1;
+        for (int i = 0; i < nCount; ++i) {
+            Icon& icon = m_icons[icons[nFirst + i]];
+            if (nFirstSlot < 0) {
+                icon.bKnown = false;
+                continue;
+            }
+            icon.nSlot = nFirstSlot + i;
+            m_slotOwners.push_back(icons[nFirst + i]);
+        }
+    }
 }
 
 void CIconCache::ReleaseImage(Icon& icon)
@@ -344,15 +393,10 @@ void CIconCache::ReleaseImage(Icon& icon)
 
 void CIconCache::EndRefresh()
 {
-    if (m_hImageList != NULL) {
-        Forget();
-        CloseHoles();
-        AppendPending();
-    }
-    for (CStrip* pStrip : m_strips)
-        delete pStrip;
-    m_strips.clear();
-    m_pending.clear();
+    if (m_hImageList == NULL)
+        return;
+    Forget();
+    CloseHoles();
 }
 
 void CIconCache::Forget()
@@ -414,27 +458,6 @@ void CIconCache::DropImages()
     }
     m_slotOwners.assign(1, -1);
     ImageList_SetImageCount(m_hImageList, 1);
-}
-
-void CIconCache::AppendPending()
-{
-    const int nPending = static_cast<int>(m_pending.size());
-    for (int nStrip = 0; nStrip * kStripImages < nPending; ++nStrip) {
-        const int nFirstPending = nStrip * kStripImages;
-        const int nCount =
-            nPending - nFirstPending < kStripImages ? nPending - nFirstPending : kStripImages;
-        const int nFirstSlot = m_strips[nStrip]->AddTo(m_hImageList, nCount);
-        for (int i = 0; i < nCount; ++i) {
-            Icon& icon = m_icons[m_pending[nFirstPending + i]];
-            icon.nPending = -1;
-            if (nFirstSlot < 0) {
-                icon.bKnown = false;
-                continue;
-            }
-            icon.nSlot = nFirstSlot + i;
-            m_slotOwners.push_back(m_pending[nFirstPending + i]);
-        }
-    }
 }
 
 int CIconCache::GetImage(int nIcon) const

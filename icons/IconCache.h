@@ -22,9 +22,13 @@ struct UninstallRecord;
 // when the file's size or last-write time has changed. The registry keys
 // besides the entry's own (installer products, ARP caches) are enumerated
 // once per refresh and their values read again only when changed. Rows that
-// show the same icon share one image-list slot, and after each refresh the
-// image list holds slot 0 (the caller's default icon) and one slot per icon
-// in use.
+// show the same icon share one image-list slot, and once the icons are
+// loaded the image list holds slot 0 (the caller's default icon) and one
+// slot per icon in use.
+//
+// A refresh only finds the icons; extracting the new ones is LoadPending's,
+// which the caller runs as long as it can wait, so that a list of thousands
+// of new programs need not wait for their icons.
 class CIconCache : private IIconLocationVisitor, private IIconSourceReader
 {
 public:
@@ -39,9 +43,10 @@ public:
     CIconCache& operator=(const CIconCache&) = delete;
 
     // Starts a refresh that fills hImageList (16 x 16, masked; borrowed until
-    // EndRefresh). Slot 0 is the caller's and every other slot the cache's: an
-    // image list other than the last one, or one whose slots were changed
-    // meanwhile, starts the cache afresh.
+    // the next BeginRefresh). Slot 0 is the caller's and every other slot the
+    // cache's: an image list other than the last one, or one whose slots were
+    // changed meanwhile, starts the cache afresh. Icons still waiting from the
+    // refresh before wait again only if this one asks for them.
     void BeginRefresh(HIMAGELIST hImageList);
     // The icon of one entry scanned in root's Uninstall key in that view,
     // found as LoadEntryIcon finds it, with the record's DisplayIcon for the
@@ -51,12 +56,17 @@ public:
     // in this refresh. An id for GetImage, or kNoIcon.
     int Lookup(HKEY root, bool b64BitView, const UninstallRecord& record,
                bool bViewsShareKey = false, CUninstallKeyCache* pOtherView = NULL);
-    // Adds the icons extracted in this refresh to the image list and forgets
-    // those that no lookup asked for, closing their slots.
+    // Forgets the icons that no lookup of this refresh asked for and closes
+    // their slots.
     void EndRefresh();
 
+    // Extracts waiting icons for about that long (at least one) and adds them
+    // to the image list; the number that got a slot.
+    int LoadPending(double seconds);
+    bool HasPending() const { return m_nQueued < m_queue.size(); }
+
     // The image-list slot of an id from this refresh's lookups: 0 for
-    // kNoIcon, or when the image list refused the icon.
+    // kNoIcon, for an icon still waiting, or one the image list refused.
     int GetImage(int nIcon) const;
     // Icons held, with or without an image (a file without that icon).
     int GetIconCount() const { return static_cast<int>(m_iconIds.size()); }
@@ -66,11 +76,11 @@ private:
     {
         CWideString strPath;
         int nIndex;
-        bool bKnown;  // the size and time below are those of the extracted file
+        bool bKnown;   // the image, or that there is none, is that of the file below
+        bool bQueued;  // waiting for LoadPending to extract the file below
         ULONGLONG cbSize;
         FILETIME ftWrite;
-        int nSlot;     // 0: no image
-        int nPending;  // position among this refresh's new images, or -1
+        int nSlot;  // 0: no image
         unsigned int nRefresh;
     };
     struct Location
@@ -86,27 +96,27 @@ private:
     int FindIcon(const wchar_t* pszText, bool bRecord);
     int UseIcon(int nIcon);
     void CheckFile(int nIcon);
-    bool AddPending(int nIcon, HICON hIcon);
     void ReleaseImage(Icon& icon);
     void Reset(HIMAGELIST hImageList);
     void Forget();
     void CloseHoles();
     void DropImages();
-    void AppendPending();
+    void AddToImageList(const std::vector<int>& icons, std::vector<CStrip*>& strips);
 
     HIMAGELIST m_hImageList;  // borrowed
     int m_cxImage;
     int m_cyImage;
     unsigned int m_nRefresh;
     bool m_bWindows2000;
+    FILETIME m_ftNow;
 
     std::unordered_map<std::wstring, Location> m_locations;  // stored text -> location
     std::unordered_map<std::wstring, int> m_iconIds;         // path|index -> icon
     std::vector<Icon> m_icons;
     std::vector<int> m_freeIcons;
     std::vector<int> m_slotOwners;  // slot -> icon, -1 for slot 0 and free slots
-    std::vector<int> m_pending;     // icons with a new image, in strip order
-    std::vector<CStrip*> m_strips;
+    std::vector<int> m_queue;       // icons to extract, in lookup order
+    size_t m_nQueued;               // the first of m_queue not yet taken
 
     // Products in either view; ARP caches of either root in either view.
     CSourceKeyCache m_sourceKeys[6];

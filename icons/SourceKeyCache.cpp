@@ -28,8 +28,10 @@ void CSourceKeyCache::Update(IconSource source, HKEY hive, REGSAM sam)
         m_subkeys.Clear();
         return;
     }
-    m_subkeys.Enumerate(key, [](const wchar_t* pszName, const FILETIME& ftWrite,
-                                std::unique_ptr<Subkey>& subkey) {
+    FILETIME ftNow;
+    GetSystemTimeAsFileTime(&ftNow);
+    m_subkeys.Enumerate(key, [&](const wchar_t* pszName, const FILETIME& ftWrite,
+                                 std::unique_ptr<Subkey>& subkey) {
         if (!subkey) {
             subkey.reset(new Subkey);
             subkey->strName = pszName;
@@ -37,7 +39,7 @@ void CSourceKeyCache::Update(IconSource source, HKEY hive, REGSAM sam)
         } else if (CompareFileTime(&subkey->ftWrite, &ftWrite) != 0) {
             subkey->nValue = -1;
         }
-        subkey->ftWrite = ftWrite;
+        subkey->ftWrite = IsSettled(ftWrite, ftNow) ? ftWrite : kUnsettledTime;
         return true;
     });
 }

@@ -8,6 +8,20 @@
 #include <memory>
 #include <vector>
 
+// Whether a last-write time can tell the next change: only once the clock
+// has moved well past it, since two writes within one tick of the clock that
+// stamps them (or within a FAT file time's two seconds) bear the same time.
+inline bool IsSettled(const FILETIME& ftWrite, const FILETIME& ftNow)
+{
+    const ULONGLONG kMargin = 3 * 10000000ULL;  // 100-ns units
+    const ULONGLONG nWrite = (static_cast<ULONGLONG>(ftWrite.dwHighDateTime) << 32) | ftWrite.dwLowDateTime;
+    const ULONGLONG nNow = (static_cast<ULONGLONG>(ftNow.dwHighDateTime) << 32) | ftNow.dwLowDateTime;
+    return nWrite + kMargin < nNow;
+}
+
+// A time that matches no key's: what was read under it is read again.
+const FILETIME kUnsettledTime = {0, 0};
+
 // The subkeys of a key as the last enumeration found them, each with an item
 // of the caller's type T (whose Name() is the subkey's name) that survives from one enumeration to the next while the subkey keeps its
 // name. Lets a reader skip the keys whose last-write time is unchanged: a

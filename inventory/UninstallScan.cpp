@@ -88,6 +88,8 @@ void CUninstallKeyCache::Scan(HKEY root, bool b64BitView, bool bShowUpdates,
 
     // One buffer for the whole scan.
     wchar_t value[kValueChars];
+    FILETIME ftNow;
+    GetSystemTimeAsFileTime(&ftNow);
     m_entries.Enumerate(uninstallKey, [&](const wchar_t* pszName, const FILETIME& ftWrite,
                                           std::unique_ptr<Entry>& entry) {
         const bool bFresh = entry && CompareFileTime(&entry->ftWrite, &ftWrite) == 0;
@@ -98,7 +100,7 @@ void CUninstallKeyCache::Scan(HKEY root, bool b64BitView, bool bShowUpdates,
             if (!bFresh) {
                 if (!entry)
                     entry.reset(new Entry);
-                entry->ftWrite = ftWrite;
+                entry->ftWrite = IsSettled(ftWrite, ftNow) ? ftWrite : kUnsettledTime;
                 entry->nParent = -1;
                 UninstallRecord& record = entry->record;
                 record.strKeyName = pszName;

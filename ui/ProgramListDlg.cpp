@@ -12,6 +12,16 @@ int CProgramListDlg::s_nMarginX = 0;
 int CProgramListDlg::s_nMarginY = 0;
 int CProgramListDlg::s_nButtonHeight = 0;
 
+namespace {
+
+// The icons that a refresh finds new are extracted for this long before the
+// rows go in, and the rest in steps of this long whenever the window is idle:
+// the list is there at once, however many new programs it shows.
+const double kIconSeconds = 0.05;
+const UINT_PTR kIconTimer = 1;
+
+}  // namespace
+
 BEGIN_MESSAGE_MAP(CProgramListDlg, CDialog)
     ON_WM_SYSCOMMAND()
     ON_WM_PAINT()
@@ -30,6 +40,7 @@ BEGIN_MESSAGE_MAP(CProgramListDlg, CDialog)
     ON_NOTIFY(LVN_COLUMNCLICK, IDC_PROGRAM_LIST, OnColumnClick)
     ON_NOTIFY(LVN_ITEMCHANGED, IDC_PROGRAM_LIST, OnItemChanged)
     ON_NOTIFY(LVN_DELETEALLITEMS, IDC_PROGRAM_LIST, OnDeleteAllItems)
+    ON_MESSAGE(WM_TIMER, OnTimerMessage)
     ON_NOTIFY(NM_SETFOCUS, IDC_PROGRAM_LIST, OnListSetFocus)
     ON_NOTIFY(NM_KILLFOCUS, IDC_PROGRAM_LIST, OnListKillFocus)
 END_MESSAGE_MAP()
@@ -161,6 +172,7 @@ void CProgramListDlg::Refresh()
         ScanUninstallKey(HKEY_CURRENT_USER, true);
     }
     m_iconCache.EndRefresh();
+    m_iconCache.LoadPending(kIconSeconds);
     InsertScannedRows();
 
     m_list.SortItems(CompareEntries, reinterpret_cast<DWORD_PTR>(this));
@@ -170,10 +182,15 @@ void CProgramListDlg::Refresh()
     if (bVisible)
         m_list.InvalidateRect(NULL, TRUE);
     UpdateRemoveButton();
+    // A timer's message comes only when no other one waits: painting and
+    // the user's input go first.
+    if (m_iconCache.HasPending())
+        ::SetTimer(m_hWnd, kIconTimer, 0, NULL);
 }
 
 void CProgramListDlg::ClearList()
 {
+    m_waitingRows.clear();
     for (int i = 0; i < m_list.GetItemCount(); ++i)
         delete reinterpret_cast<UninstallEntry*>(m_list.GetItemData(i));
     m_list.DeleteAllItems();
@@ -242,9 +259,9 @@ void CProgramListDlg::InsertScannedRows()
     for (size_t nScan = m_scanStarts.size(); nScan-- > 0;) {
         for (size_t i = m_scanStarts[nScan]; i < nEnd; ++i) {
             const ScannedRow& row = m_scannedRows[i];
+            const int nImage = m_iconCache.GetImage(row.nIcon);
             int nRow = m_list.InsertItem(LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM, nPosition,
-                                         row.pEntry->strDisplayName.GetText(), 0, 0,
-                                         m_iconCache.GetImage(row.nIcon),
+                                         row.pEntry->strDisplayName.GetText(), 0, 0, nImage,
                                          reinterpret_cast<LPARAM>(row.pEntry));
             if (nRow == -1) {
                 // No row owns it, so nothing else would free it.
@@ -252,12 +269,43 @@ void CProgramListDlg::InsertScannedRows()
                 continue;
             }
             m_list.SetItem(nRow, 1, LVIF_TEXT, row.pEntry->strUninstallString.GetText(), 0, 0, 0, 0);
+            if (nImage == 0 && row.nIcon != CIconCache::kNoIcon)
+                m_waitingRows[row.pEntry] = row.nIcon;
             nPosition = nRow + 1;
         }
         nEnd = m_scanStarts[nScan];
     }
     m_scannedRows.clear();
     m_scanStarts.clear();
+}
+
+LRESULT CProgramListDlg::OnTimerMessage(WPARAM wParam, LPARAM)
+{
+    if (wParam != kIconTimer)
+        return Default();
+    if (m_iconCache.LoadPending(kIconSeconds) > 0)
+        ShowLoadedIcons();
+    if (!m_iconCache.HasPending()) {
+        ::KillTimer(m_hWnd, kIconTimer);
+        m_waitingRows.clear();
+    }
+    return 0;
+}
+
+void CProgramListDlg::ShowLoadedIcons()
+{
+    const int nRows = m_list.GetItemCount();
+    for (int i = 0; i < nRows && !m_waitingRows.empty(); ++i) {
+        const UninstallEntry* pEntry = reinterpret_cast<const UninstallEntry*>(m_list.GetItemData(i));
+        auto it = m_waitingRows.find(pEntry);
+        if (it == m_waitingRows.end())
+            continue;
+        const int nImage = m_iconCache.GetImage(it->second);
+        if (nImage == 0)
+            continue;
+        m_list.SetItem(i, 0, LVIF_IMAGE, NULL, nImage, 0, 0, 0);
+        m_waitingRows.erase(it);
+    }
 }
 
 int CALLBACK CProgramListDlg::CompareEntries(LPARAM lParam1, LPARAM lParam2, LPARAM lParamSort)

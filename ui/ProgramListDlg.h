@@ -5,6 +5,7 @@
 #include "icons/IconCache.h"
 #include "inventory/UninstallScan.h"
 
+#include <unordered_map>
 #include <vector>
 
 // The record behind one list row; the row owns it through its item data.
@@ -55,6 +56,7 @@ protected:
     void OnColumnClick(NMHDR* pNMHDR, LRESULT* pResult);
     void OnItemChanged(NMHDR* pNMHDR, LRESULT* pResult);
     void OnDeleteAllItems(NMHDR* pNMHDR, LRESULT* pResult);
+    LRESULT OnTimerMessage(WPARAM wParam, LPARAM lParam);
     void OnListSetFocus(NMHDR* pNMHDR, LRESULT* pResult);
     void OnListKillFocus(NMHDR* pNMHDR, LRESULT* pResult);
 
@@ -65,6 +67,7 @@ private:
     void ClearList();
     void ScanUninstallKey(HKEY root, bool b64BitView);
     void InsertScannedRows();
+    void ShowLoadedIcons();
     void UpdateRemoveButton();
     void SetSortArrow(bool bShow);
     bool IsRemoveAvailable();
@@ -92,6 +95,8 @@ private:
     CIconCache m_iconCache;
     std::vector<ScannedRow> m_scannedRows;
     std::vector<size_t> m_scanStarts;
+    // Rows whose icons are still being extracted, after the refresh.
+    std::unordered_map<const UninstallEntry*, int> m_waitingRows;
 
     // Layout cache shared by the process, filled at the first visible layout.
     static int s_nMarginX;
