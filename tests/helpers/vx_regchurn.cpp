@@ -1,10 +1,15 @@
 // A registry writer for the tests: rewrites, deletes and edits uninstall
-// entries named VxChurn-NN in HKEY_CURRENT_USER and in both views of
-// HKEY_LOCAL_MACHINE as fast as it can, until the event named on its command
-// line is signalled (at most a minute). It leaves the entries as they are.
+// entries in HKEY_CURRENT_USER and in both views of HKEY_LOCAL_MACHINE, with
+// their installer ProductIcon and ARP cache records, as fast as it can, until
+// the event named on its command line is signalled (at most a minute). It
+// leaves everything as it is then.
 //   vx_regchurn SEED EVENT-NAME ICON-FILE
-// Commands all begin with "VxChurn:"; icon locations name ICON-FILE with an
-// index, or a missing file. Exit code 0, or 1 for bad arguments.
+// Entries are named VxChurn-00 to VxChurn-29, or are the product codes
+// {7E57C0DE-0000-4000-8000-0000000000NN}, NN 00 to 09. Stored commands all
+// begin with "VxChurn:"; icon locations name ICON-FILE with an index, or a
+// missing file. Exit code 0, or 1 for bad arguments.
+#include "inventory/ProductCode.h"
+
 #include <windows.h>
 #include <shellapi.h>
 
@@ -16,7 +21,10 @@
 namespace {
 
 const wchar_t kUninstall[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const wchar_t kArpCache[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache\\";
+const wchar_t kProducts[] = L"SOFTWARE\\Classes\\Installer\\Products\\";
 const int kNames = 30;
+const int kProductCodes = 10;
 
 struct Place
 {
@@ -37,10 +45,18 @@ public:
     void Step()
     {
         const Place& place = kPlaces[Pick(3)];
-        wchar_t name[32];
-        wsprintfW(name, L"VxChurn-%02d", Pick(kNames));
-        const std::wstring path = kUninstall + std::wstring(name);
+        wchar_t name[64];
+        const int nName = Pick(kNames + kProductCodes);
+        if (nName < kNames)
+            wsprintfW(name, L"VxChurn-%02d", nName);
+        else
+            wsprintfW(name, L"{7E57C0DE-0000-4000-8000-0000000000%02d}", nName - kNames);
         const int nOperation = Pick(10);
+        if (nOperation == 9) {
+            WriteSideData(place, name, nName >= kNames);
+            return;
+        }
+        const std::wstring path = kUninstall + std::wstring(name);
         if (nOperation < 2) {
             RegDeleteKeyExW(place.root, path.c_str(), place.view, 0);
             return;
@@ -74,14 +90,53 @@ private:
                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
     }
 
+    // The entry's ProductIcon (product codes) or its ARP cache record: set in
+    // one of their forms, or deleted with their key.
+    void WriteSideData(const Place& place, const wchar_t* name, bool bProductCode)
+    {
+        std::wstring path;
+        const wchar_t* pszValue;
+        HKEY root = place.root;
+        if (bProductCode && Pick(2) == 0) {
+            path = kProducts + std::wstring(PackProductCode(CWideString(name)).GetText());
+            pszValue = L"ProductIcon";
+            root = HKEY_LOCAL_MACHINE;
+        } else {
+            path = kArpCache + std::wstring(name);
+            pszValue = L"SlowInfoCache";
+        }
+        const int nForm = Pick(5);
+        if (nForm == 0) {
+            RegDeleteKeyExW(root, path.c_str(), place.view, 0);
+            return;
+        }
+        HKEY hKey;
+        if (RegCreateKeyExW(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS | place.view, NULL, &hKey,
+                            NULL) != ERROR_SUCCESS)
+            return;
+        const std::wstring file = nForm == 1 ? L"C:\\VxChurn\\missing.exe" : m_iconFile;
+        if (pszValue[0] == L'P') {
+            SetString(hKey, pszValue, file + L"," + std::to_wstring(Pick(3)));
+        } else {
+            // A 28-byte header that says nothing, then the path.
+            std::wstring record = std::wstring(14, wchar_t(0xABAB)) + file;
+            RegSetValueExW(hKey, pszValue, 0, nForm == 2 ? REG_SZ : REG_BINARY,
+                           reinterpret_cast<const BYTE*>(record.c_str()),
+                           static_cast<DWORD>((record.size() + 1) * sizeof(wchar_t)));
+        }
+        RegCloseKey(hKey);
+    }
+
     // One value in one of its forms, or none.
     void WriteValue(HKEY hKey, const wchar_t* name)
     {
         const std::wstring strName = name;
         const int nForm = Pick(10);
         if (strName == L"DisplayName") {
-            if (nForm < 7)
+            if (nForm < 6)
                 SetString(hKey, name, L"Churn " + Number());
+            else if (nForm < 7)
+                SetString(hKey, name, L"");
             else if (nForm < 8)
                 SetString(hKey, name, std::wstring(600, L'N'));
             else if (nForm < 9)

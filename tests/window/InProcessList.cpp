@@ -2,12 +2,33 @@
 
 #include <commctrl.h>
 
+#include <vector>
+
 void PumpMessages()
 {
     MSG msg;
     while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
+    }
+}
+
+void PumpUntilImagesSettle(HWND hList)
+{
+    std::vector<int> images;
+    const DWORD dwStart = GetTickCount();
+    DWORD dwChanged = dwStart;
+    while (GetTickCount() - dwStart < 10000 && GetTickCount() - dwChanged < 300) {
+        PumpMessages();
+        std::vector<int> now;
+        const int nRows = static_cast<int>(SendMessageW(hList, LVM_GETITEMCOUNT, 0, 0));
+        for (int i = 0; i < nRows; ++i)
+            now.push_back(ListItemImage(hList, i));
+        if (now != images) {
+            images.swap(now);
+            dwChanged = GetTickCount();
+        }
+        Sleep(10);
     }
 }
 

@@ -1,9 +1,12 @@
 // The registry changes underneath a refreshing window: another process
-// (vx_regchurn.exe) rewrites uninstall entries while the window, in this
-// process, refreshes in a loop. Nothing may crash or hang, and the first
-// refresh after the writer has stopped shows exactly what the registry holds.
+// (vx_regchurn.exe) rewrites uninstall entries and their icon sources while
+// the window, in this process, refreshes in a loop. Nothing may crash or
+// hang, and the first refresh after the writer has stopped shows exactly what
+// the registry holds, names, commands and icons, with and without updates.
 #include "framework/Afx.h"
+#include "inventory/ProductCode.h"
 #include "res/resource.h"
+#include "support/ImagePixels.h"
 #include "support/TestSupport.h"
 #include "ui/ProgramListDlg.h"
 #include "window/InProcessList.h"
@@ -19,15 +22,30 @@
 
 namespace {
 
-const wchar_t kUninstall[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-const wchar_t kChurnPrefix[] = L"VxChurn-";
+const wchar_t kUninstall[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const wchar_t kArpCache[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache\\";
+const wchar_t kProducts[] = L"SOFTWARE\\Classes\\Installer\\Products\\";
+const wchar_t kNamePrefix[] = L"VxChurn-";
+const wchar_t kCodePrefix[] = L"{7E57C0DE-";
 const wchar_t kCommandPrefix[] = L"VxChurn:";
+const wchar_t kMsiPrefix[] = L"msiexec.exe /x {7E57C0DE-";
 const DWORD kChurnMs = 8000;
 const DWORD kRefreshBoundMs = 5000;
 
 std::wstring IconFile()
 {
     return testsupport::ExeDir() + L"\\vx_three_icons.exe";
+}
+
+// The writer's entry names: VxChurn-NN and its product codes.
+std::vector<std::wstring> ChurnNames()
+{
+    std::vector<std::wstring> names;
+    for (int i = 0; i < 30; ++i)
+        names.push_back(kNamePrefix + std::to_wstring(i / 10) + std::to_wstring(i % 10));
+    for (int i = 0; i < 10; ++i)
+        names.push_back(kCodePrefix + std::wstring(L"0000-4000-8000-00000000000") + std::to_wstring(i) + L"}");
+    return names;
 }
 
 // A row as the user sees it: name, command, and the colour of its icon
@@ -40,93 +58,95 @@ bool StartsWith(const std::wstring& text, const wchar_t* prefix)
     return text.compare(0, wcslen(prefix), prefix) == 0;
 }
 
-// A plain reading of one value by the rules: a string type, data that fits
-// 1024 bytes, text up to the first NUL that leaves room for a terminator.
-bool ReadText(HKEY hKey, const wchar_t* name, std::wstring& text)
+// A plain reading of one value by the rules: one of the types, data that
+// fits the buffer, text up to the first NUL within the data (for a record,
+// from byte 28 on).
+bool ReadValue(HKEY root, const std::wstring& path, REGSAM view, const wchar_t* name, bool bRecord,
+               DWORD cbBuffer, std::wstring& text)
 {
+    testsupport::CRegKey key;
+    if (key.Open(root, path.c_str(), KEY_READ | view) != ERROR_SUCCESS)
+        return false;
     std::vector<wchar_t> data(2048, 0);
     DWORD cb = static_cast<DWORD>(data.size() * sizeof(wchar_t));
     DWORD type = REG_NONE;
-    if (RegQueryValueExW(hKey, name, NULL, &type, reinterpret_cast<BYTE*>(data.data()), &cb) !=
-            ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ) || cb > 1024)
+    if (RegQueryValueExW(key.Get(), name, NULL, &type, reinterpret_cast<BYTE*>(data.data()), &cb) !=
+            ERROR_SUCCESS || cb > cbBuffer)
         return false;
-    text.assign(data.data(), wcsnlen(data.data(), cb / sizeof(wchar_t)));
-    return text.size() < 512;
+    if (bRecord ? type != REG_BINARY : type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ)
+        return false;
+    const size_t nStart = bRecord ? 14 : 0;
+    const size_t nEnd = cb / sizeof(wchar_t);
+    text = nStart < nEnd ? std::wstring(data.data() + nStart, wcsnlen(data.data() + nStart, nEnd - nStart))
+                         : std::wstring();
+    return true;
 }
 
-// The icon that the entry's DisplayIcon gives, read in the 32-bit view
-// before the 64-bit one whatever view the entry is in. Every location the
-// writer stores parses, so the first one found decides.
+bool ReadText(HKEY root, const std::wstring& path, REGSAM view, const wchar_t* name, std::wstring& text)
+{
+    return ReadValue(root, path, view, name, false, 1024, text) && text.size() < 512;
+}
+
+// The icon by the lookup's order: ProductIcon for product codes, then
+// DisplayIcon, then the ARP cache record, each in the 32-bit view before the
+// 64-bit one whatever view the entry is in. Every location the writer stores
+// parses, so the first one found decides.
 int ExpectedColor(HKEY root, const std::wstring& name, bool bReads64)
 {
-    for (REGSAM view : {KEY_WOW64_32KEY, bReads64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY}) {
-        testsupport::CRegKey key;
-        std::wstring location;
-        if (key.Open(root, (std::wstring(kUninstall) + L"\\" + name).c_str(), KEY_READ | view) ==
-                ERROR_SUCCESS &&
-            ReadText(key.Get(), L"DisplayIcon", location) && !location.empty()) {
-            const std::wstring file = IconFile() + L",";
-            if (!StartsWith(location, file.c_str()) || location.size() != file.size() + 1)
-                return -1;
-            const int nIndex = location.back() - L'0';
-            return nIndex >= 0 && nIndex < 3 ? nIndex : -1;
+    const REGSAM views[2] = {KEY_WOW64_32KEY, static_cast<REGSAM>(bReads64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY)};
+    const std::wstring product = kProducts + std::wstring(PackProductCode(CWideString(name.c_str())).GetText());
+    std::wstring location;
+    bool bFound = false;
+    for (int nStage = StartsWith(name, kCodePrefix) ? 0 : 1; nStage < 3 && !bFound; ++nStage) {
+        for (int nView = 0; nView < 2 && !bFound; ++nView) {
+            if (nStage == 0)
+                bFound = ReadValue(HKEY_LOCAL_MACHINE, product, views[nView], L"ProductIcon", false, 520, location);
+            else if (nStage == 1)
+                bFound = ReadValue(root, kUninstall + name, views[nView], L"DisplayIcon", false, 520, location);
+            else
+                bFound = ReadValue(root, kArpCache + name, views[nView], L"SlowInfoCache", true, 552, location);
+            bFound = bFound && !location.empty();
         }
     }
-    return -1;
+    if (location == IconFile())
+        return 0;
+    const std::wstring file = IconFile() + L",";
+    if (!bFound || !StartsWith(location, file.c_str()) || location.size() != file.size() + 1)
+        return -1;
+    const int nIndex = location.back() - L'0';
+    return nIndex >= 0 && nIndex < 3 ? nIndex : -1;
 }
 
-void AppendExpectedRows(HKEY root, REGSAM view, bool bReads64, std::vector<Row>& rows)
+void AppendExpectedRows(HKEY root, REGSAM view, bool bReads64, bool bShowUpdates, std::vector<Row>& rows)
 {
-    testsupport::CRegKey uninstall;
-    if (uninstall.Open(root, kUninstall, KEY_READ | view) != ERROR_SUCCESS)
-        return;
-    wchar_t name[256];
-    for (DWORD i = 0, cch = 256;
-         RegEnumKeyExW(uninstall.Get(), i, name, &cch, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
-         ++i, cch = 256) {
-        if (!StartsWith(name, kChurnPrefix))
-            continue;
+    for (const std::wstring& name : ChurnNames()) {
+        const std::wstring path = kUninstall + name;
         testsupport::CRegKey entry;
-        if (entry.Open(uninstall.Get(), name, KEY_READ | view) != ERROR_SUCCESS)
+        if (entry.Open(root, path.c_str(), KEY_READ | view) != ERROR_SUCCESS)
+            continue;
+        if (!bShowUpdates && RegQueryValueExW(entry.Get(), L"ParentKeyName", NULL, NULL, NULL, NULL) == ERROR_SUCCESS)
             continue;
         std::wstring display, command;
-        if (!ReadText(entry.Get(), L"UninstallString", command) &&
-            !ReadText(entry.Get(), L"QuietUninstallString", command))
-            continue;
+        if (!ReadText(root, path, view, L"UninstallString", command) &&
+            !ReadText(root, path, view, L"QuietUninstallString", command) && StartsWith(name, kCodePrefix))
+            command = L"msiexec.exe /x " + name;
         if (command.empty())
             continue;
-        if (!ReadText(entry.Get(), L"DisplayName", display))
+        if (!ReadText(root, path, view, L"DisplayName", display))
             display = name;
         rows.push_back(Row(display, command, ExpectedColor(root, name, bReads64)));
     }
 }
 
-// Which of the three solid icons an image shows, by its strongest channel.
+// Which of the three solid icons an image shows, by the strongest channel of
+// its middle pixel.
 int ImageColor(HIMAGELIST hImages, int nImage)
 {
     if (nImage == 0)
         return -1;
-    HICON hIcon = ImageList_GetIcon(hImages, nImage, ILD_NORMAL);
-    ICONINFO info;
-    if (hIcon == NULL || !GetIconInfo(hIcon, &info)) {
-        if (hIcon != NULL)
-            DestroyIcon(hIcon);
+    const std::vector<DWORD> pixels = testsupport::DrawnOnWhite(hImages, nImage);
+    if (pixels.empty())
         return -2;
-    }
-    BITMAPINFO format = {};
-    format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    format.bmiHeader.biWidth = 16;
-    format.bmiHeader.biHeight = -16;
-    format.bmiHeader.biPlanes = 1;
-    format.bmiHeader.biBitCount = 32;
-    DWORD pixels[16 * 16] = {};
-    HDC hdc = GetDC(NULL);
-    GetDIBits(hdc, info.hbmColor, 0, 16, pixels, &format, DIB_RGB_COLORS);
-    ReleaseDC(NULL, hdc);
-    DeleteObject(info.hbmColor);
-    DeleteObject(info.hbmMask);
-    DestroyIcon(hIcon);
     const DWORD pixel = pixels[8 * 16 + 8];
     const int channels[3] = {static_cast<int>((pixel >> 16) & 0xFF),
                              static_cast<int>((pixel >> 8) & 0xFF), static_cast<int>(pixel & 0xFF)};
@@ -147,12 +167,42 @@ protected:
 
     static void DeleteChurnEntries()
     {
-        for (int i = 0; i < 30; ++i) {
-            wchar_t path[128];
-            wsprintfW(path, L"%ls\\VxChurn-%02d", kUninstall, i);
-            testsupport::DeleteTree(HKEY_CURRENT_USER, path);
-            testsupport::DeleteTree(HKEY_LOCAL_MACHINE, path, KEY_WOW64_32KEY);
-            testsupport::DeleteTree(HKEY_LOCAL_MACHINE, path, KEY_WOW64_64KEY);
+        for (const std::wstring& name : ChurnNames()) {
+            for (const std::wstring& path : {kUninstall + name, kArpCache + name}) {
+                testsupport::DeleteTree(HKEY_CURRENT_USER, path.c_str());
+                testsupport::DeleteTree(HKEY_LOCAL_MACHINE, path.c_str(), KEY_WOW64_32KEY);
+                testsupport::DeleteTree(HKEY_LOCAL_MACHINE, path.c_str(), KEY_WOW64_64KEY);
+            }
+            const std::wstring product = kProducts + std::wstring(PackProductCode(CWideString(name.c_str())).GetText());
+            testsupport::DeleteTree(HKEY_LOCAL_MACHINE, product.c_str());
+        }
+    }
+
+    // The window's rows against a plain reading of the registry.
+    void ExpectRowsAsStored(HWND hList, bool bShowUpdates)
+    {
+        const bool bReads64 = !testsupport::PrefixReportsWindows2000();
+        std::vector<Row> expected;
+        AppendExpectedRows(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, bReads64, bShowUpdates, expected);
+        AppendExpectedRows(HKEY_CURRENT_USER, 0, bReads64, bShowUpdates, expected);
+        if (bReads64)
+            AppendExpectedRows(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, bReads64, bShowUpdates, expected);
+        std::vector<Row> actual;
+        HIMAGELIST hImages = reinterpret_cast<HIMAGELIST>(SendMessageW(hList, LVM_GETIMAGELIST, LVSIL_SMALL, 0));
+        const int nRows = static_cast<int>(SendMessageW(hList, LVM_GETITEMCOUNT, 0, 0));
+        for (int i = 0; i < nRows; ++i) {
+            const std::wstring command = ListItemText(hList, i, 1);
+            if (StartsWith(command, kCommandPrefix) || StartsWith(command, kMsiPrefix))
+                actual.push_back(Row(ListItemText(hList, i, 0), command, ImageColor(hImages, ListItemImage(hList, i))));
+        }
+        std::sort(expected.begin(), expected.end());
+        std::sort(actual.begin(), actual.end());
+        ASSERT_GT(expected.size(), 5u) << "the writer leaves entries behind";
+        EXPECT_EQ(expected.size(), actual.size());
+        for (size_t i = 0; i < expected.size() && i < actual.size(); ++i) {
+            EXPECT_EQ(std::get<0>(expected[i]), std::get<0>(actual[i])) << "row " << i;
+            EXPECT_EQ(std::get<1>(expected[i]), std::get<1>(actual[i])) << "row " << i;
+            EXPECT_EQ(std::get<2>(expected[i]), std::get<2>(actual[i])) << "icon of row " << i;
         }
     }
 };
@@ -161,7 +211,6 @@ protected:
 
 TEST_F(RegistryChurnTest, RefreshesWhileEntriesChangeAndExactlyOnceTheyStop)
 {
-    const bool bReads64 = !testsupport::PrefixReportsWindows2000();
     wchar_t eventName[64];
     wsprintfW(eventName, L"VxChurnStop-%lu", GetCurrentProcessId());
     HANDLE hStop = CreateEventW(NULL, TRUE, FALSE, eventName);
@@ -195,28 +244,16 @@ TEST_F(RegistryChurnTest, RefreshesWhileEntriesChangeAndExactlyOnceTheyStop)
     EXPECT_LT(dwSlowest, kRefreshBoundMs);
 
     dlg.Refresh();
-    PumpMessages();
-    std::vector<Row> expected;
-    AppendExpectedRows(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, bReads64, expected);
-    AppendExpectedRows(HKEY_CURRENT_USER, 0, bReads64, expected);
-    if (bReads64)
-        AppendExpectedRows(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, bReads64, expected);
-    std::vector<Row> actual;
-    HIMAGELIST hImages = reinterpret_cast<HIMAGELIST>(SendMessageW(hList, LVM_GETIMAGELIST, LVSIL_SMALL, 0));
-    const int nRows = static_cast<int>(SendMessageW(hList, LVM_GETITEMCOUNT, 0, 0));
-    for (int i = 0; i < nRows; ++i) {
-        const std::wstring command = ListItemText(hList, i, 1);
-        if (StartsWith(command, kCommandPrefix))
-            actual.push_back(Row(ListItemText(hList, i, 0), command, ImageColor(hImages, ListItemImage(hList, i))));
+    PumpUntilImagesSettle(hList);
+    {
+        SCOPED_TRACE("updates shown");
+        ExpectRowsAsStored(hList, true);
     }
-    std::sort(expected.begin(), expected.end());
-    std::sort(actual.begin(), actual.end());
-    ASSERT_GT(expected.size(), 5u) << "the writer leaves entries behind";
-    EXPECT_EQ(expected.size(), actual.size());
-    for (size_t i = 0; i < expected.size() && i < actual.size(); ++i) {
-        EXPECT_EQ(std::get<0>(expected[i]), std::get<0>(actual[i])) << "row " << i;
-        EXPECT_EQ(std::get<1>(expected[i]), std::get<1>(actual[i])) << "row " << i;
-        EXPECT_EQ(std::get<2>(expected[i]), std::get<2>(actual[i])) << "icon of row " << i;
+    SendMessageW(GetDlgItem(dlg.GetSafeHwnd(), IDC_SHOW_UPDATES), BM_CLICK, 0, 0);
+    PumpUntilImagesSettle(hList);
+    {
+        SCOPED_TRACE("updates hidden");
+        ExpectRowsAsStored(hList, false);
     }
     dlg.DestroyWindow();
 }
