@@ -39,6 +39,11 @@ Value Val(const wchar_t* pszName, DWORD type, const std::wstring& text, int cb =
 struct Row
 {
     std::wstring strKeyName, strDisplayName, strCommand;
+    // DisplayIcon, read for the icon lookup; bIconEither: unterminated text
+    // that fills the whole buffer, which a platform may refuse.
+    bool bIcon = false;
+    std::wstring strIcon;
+    bool bIconEither = false;
 };
 
 std::wstring Text(const CWideString& str)
@@ -102,7 +107,8 @@ private:
     {
         if (m_names.count(Text(record.strKeyName)) != 0)
             m_rows.push_back({Text(record.strKeyName), Text(record.strDisplayName),
-                              Text(record.strUninstallString)});
+                              Text(record.strUninstallString), record.bDisplayIcon,
+                              Text(record.strDisplayIcon)});
     }
 
     std::vector<std::pair<std::pair<HKEY, REGSAM>, std::wstring>> m_written;
@@ -115,6 +121,12 @@ void ExpectRow(const Row& expected, const Row& actual)
     EXPECT_EQ(expected.strKeyName, actual.strKeyName);
     EXPECT_EQ(expected.strDisplayName, actual.strDisplayName);
     EXPECT_EQ(expected.strCommand, actual.strCommand);
+    if (expected.bIconEither && !actual.bIcon)
+        return;
+    EXPECT_EQ(expected.bIcon, actual.bIcon);
+    if (expected.bIcon && actual.bIcon) {
+        EXPECT_EQ(expected.strIcon, actual.strIcon);
+    }
 }
 
 }  // namespace
@@ -165,7 +177,8 @@ TEST_F(UninstallScanTest, NamedRules)
         std::vector<Row> found = RowsOf(rows, c.strName);
         ASSERT_EQ(c.pszCommand != NULL ? 1u : 0u, found.size());
         if (c.pszCommand != NULL)
-            ExpectRow({c.strName, c.pszDisplay != NULL ? c.pszDisplay : c.strName, c.pszCommand},
+            ExpectRow({c.strName, c.pszDisplay != NULL ? c.pszDisplay : c.strName, c.pszCommand,
+                       false, L"", false},
                       found[0]);
     }
     const std::vector<Row> withUpdates = Scan(HKEY_LOCAL_MACHINE, false, true);
@@ -201,8 +214,8 @@ struct FuzzEntry
 {
     std::wstring strName;
     bool bProductCode;
-    Value values[4];  // ParentKeyName, DisplayName, UninstallString, QuietUninstallString
-    bool abPresent[4];
+    Value values[5];  // ParentKeyName, DisplayName, UninstallString, QuietUninstallString, DisplayIcon
+    bool abPresent[5];
 };
 
 class CFuzzSource
@@ -250,8 +263,8 @@ public:
     Value Data(const wchar_t* pszName)
     {
         static const DWORD s_types[] = {REG_SZ, REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_BINARY, REG_NONE};
-        static const int s_sizes[][2] = {{0, 1}, {1, 64}, {1016, 15}, {1031, 1500}};
-        const int* size = s_sizes[Pick(4)];
+        static const int s_sizes[][2] = {{0, 1}, {1, 64}, {512, 15}, {1016, 15}, {1031, 1500}};
+        const int* size = s_sizes[Pick(5)];
         const int cb = size[0] + Pick(size[1]);
         std::wstring text;
         while (static_cast<int>(text.size()) * 2 <= cb)
@@ -285,6 +298,24 @@ bool ExpectedText(const FuzzEntry& entry, int nValue, std::wstring& text)
     return text.size() < 512;
 }
 
+// A location value: up to 520 bytes, the text up to the first NUL within the
+// data, all of it when it has none.
+void ExpectedIcon(const FuzzEntry& entry, Row& row)
+{
+    const Value& value = entry.values[4];
+    if (!entry.abPresent[4] || value.data.size() > 520 ||
+        (value.type != REG_SZ && value.type != REG_EXPAND_SZ && value.type != REG_MULTI_SZ))
+        return;
+    row.bIcon = true;
+    for (size_t i = 0; i + 1 < value.data.size(); i += 2) {
+        wchar_t ch = static_cast<wchar_t>(value.data[i] | (value.data[i + 1] << 8));
+        if (ch == 0)
+            return;
+        row.strIcon += ch;
+    }
+    row.bIconEither = value.data.size() == 520;
+}
+
 bool ExpectedRow(const FuzzEntry& entry, bool bShowUpdates, Row& row)
 {
     row.strKeyName = entry.strName;
@@ -294,6 +325,7 @@ bool ExpectedRow(const FuzzEntry& entry, bool bShowUpdates, Row& row)
         row.strCommand = entry.bProductCode ? L"msiexec.exe /x " + entry.strName : L"";
     if (!ExpectedText(entry, 1, row.strDisplayName))
         row.strDisplayName = entry.strName;
+    ExpectedIcon(entry, row);
     return !row.strCommand.empty();
 }
 
@@ -328,7 +360,7 @@ TEST_F(UninstallScanTest, RandomEntriesReadAsWritten)
             int n = 0;
             std::vector<Value> written;
             for (const wchar_t* pszName : {L"ParentKeyName", L"DisplayName", L"UninstallString",
-                                           L"QuietUninstallString"}) {
+                                           L"QuietUninstallString", L"DisplayIcon"}) {
                 entry.values[n] = source.Data(pszName);
                 entry.abPresent[n] = source.Pick(10) < 7;
                 if (entry.abPresent[n])
