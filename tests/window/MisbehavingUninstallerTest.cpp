@@ -155,7 +155,9 @@ TEST_F(MisbehavingUninstallerTest, ErrorExitCodeStillRefreshes)
     ExpectIdleAndQuiet();
 }
 
-// Commands that cannot start: no program, an unterminated quote, nothing.
+// Commands that cannot start: no program, an unterminated quote, nothing, a
+// directory, a document, an environment reference (run as stored, it names
+// no file).
 class UnstartableUninstallerTest : public MisbehavingUninstallerTest,
                                    public ::testing::WithParamInterface<const wchar_t*>
 {
@@ -171,7 +173,9 @@ TEST_P(UnstartableUninstallerTest, RefreshesAtOnceWithoutAMessage)
 
 INSTANTIATE_TEST_SUITE_P(Commands, UnstartableUninstallerTest,
                          ::testing::Values(L"C:\\vx-missing\\nothing.exe /x",
-                                           L"\"C:\\vx missing\\unterminated.exe /x", L"\"\""));
+                                           L"\"C:\\vx missing\\unterminated.exe /x", L"\"\"",
+                                           L"C:\\windows", L"C:\\windows\\win.ini",
+                                           L"%SystemRoot%\\notepad.exe"));
 
 // Uninstallers often hand over to a copy of themselves and exit: the wait
 // covers every process that the uninstaller started. Meanwhile the window is
