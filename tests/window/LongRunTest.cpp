@@ -146,7 +146,8 @@ protected:
 
     // Every kind of entry the scan and the icon lookup meet: icons by index,
     // out of range, of a missing file, from the installer's product data,
-    // none at all; updates; entries without a command; all three places.
+    // none at all, each in all three places; updates; entries without a
+    // command.
     void WriteEntry(int i)
     {
         static const HKEY s_roots[] = {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_LOCAL_MACHINE};
@@ -170,7 +171,7 @@ protected:
             key.SetString(L"UninstallString", (L"\"C:\\VxLong\\" + std::wstring(name) + L".exe\" /x").c_str());
         if (i % 15 == 7)
             key.SetString(L"ParentKeyName", L"VxLong-000");
-        switch (i % 6) {
+        switch (i / 3 % 6) {
         case 0: key.SetString(L"DisplayIcon", icons.c_str()); break;
         case 1: key.SetString(L"DisplayIcon", (icons + L",1").c_str()); break;
         case 2: key.SetString(L"DisplayIcon", (icons + L",2").c_str()); break;
