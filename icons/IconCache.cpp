@@ -9,7 +9,7 @@ namespace {
 
 // New images are drawn into strips of this many and added to the image list
 // a strip at a time: one ImageList_ReplaceIcon per icon costs more than the
-// extraction itself, since it copies the icon again first.
+// extraction itself under Wine, since it copies the icon again first.
 const int kStripImages = 256;
 
 }  // namespace
@@ -288,25 +288,30 @@ int CIconCache::UseIcon(int nIcon)
 
 void CIconCache::CheckFile(int nIcon)
 {
+    // A file not seen before is looked at when its turn to be extracted comes.
     Icon& icon = m_icons[nIcon];
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(icon.strPath.GetText(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (icon.bKnown) {
+        const ULONGLONG cbSize = icon.cbSize;
+        const FILETIME ftWrite = icon.ftWrite;
+        if (ReadIdentity(icon) && icon.cbSize == cbSize &&
+            CompareFileTime(&icon.ftWrite, &ftWrite) == 0)
+            return;
         ReleaseImage(icon);
         icon.bKnown = false;
-        return;
     }
-    const ULONGLONG cbSize = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    if (icon.bKnown && icon.cbSize == cbSize &&
-        CompareFileTime(&icon.ftWrite, &data.ftLastWriteTime) == 0)
-        return;
-
-    ReleaseImage(icon);
-    icon.bKnown = false;
-    icon.cbSize = cbSize;
-    icon.ftWrite = IsSettled(data.ftLastWriteTime, m_ftNow) ? data.ftLastWriteTime : kUnsettledTime;
     icon.bQueued = true;
     m_queue.push_back(nIcon);
+}
+
+bool CIconCache::ReadIdentity(Icon& icon)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(icon.strPath.GetText(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    icon.cbSize = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    icon.ftWrite = IsSettled(data.ftLastWriteTime, m_ftNow) ? data.ftLastWriteTime : kUnsettledTime;
+    return true;
 }
 
 int CIconCache::LoadPending(double seconds)
@@ -334,12 +339,14 @@ int CIconCache::LoadPending(double seconds)
         if (!icon.bQueued)
             continue;
         icon.bQueued = false;
+        if (!ReadIdentity(icon))
+            continue;
         icon.bKnown = true;
         HICON hIcon = ExtractSmallIcon(icon.strPath.GetText(), icon.nIndex);
         if (hIcon == NULL)
             continue;
         const size_t nCell = loaded.size() % kStripImages;
-        if (nCell == 0)
+        if (strips.size() * kStripImages <= loaded.size())
             strips.push_back(new CStrip(m_cxImage, m_cyImage, nBitCount));
         if (strips.back()->IsValid() && strips.back()->Draw(static_cast<int>(nCell), hIcon))
             loaded.push_back(nIcon);
@@ -364,14 +371,16 @@ int CIconCache::LoadPending(double seconds)
     return nAdded;
 }
 
-void CIconCache::AddToImageList(const std::vector<int>& icons, std::vector<CStrip*>& strips)
+void CIconCache::AddToImageList(const std::vector<int>& icons, const std::vector<CStrip*>& strips)
 {
     for (size_t nStrip = 0; nStrip < strips.size(); ++nStrip) {
         const size_t nFirst = nStrip * kStripImages;
+        if (nFirst >= icons.size())
+            break;
         const int nCount = static_cast<int>(
             icons.size() - nFirst < static_cast<size_t>(kStripImages) ? icons.size() - nFirst
                                                                       : kStripImages);
-        const int nFirstSlot = nCount > 0 ? strips[nStrip]->AddTo(m_hImageList, nCount) : -1;
+        const int nFirstSlot = strips[nStrip]->AddTo(m_hImageList, nCount);
         for (int i = 0; i < nCount; ++i) {
             Icon& icon = m_icons[icons[nFirst + i]];
             if (nFirstSlot < 0) {

@@ -96,12 +96,13 @@ private:
     int FindIcon(const wchar_t* pszText, bool bRecord);
     int UseIcon(int nIcon);
     void CheckFile(int nIcon);
+    bool ReadIdentity(Icon& icon);
     void ReleaseImage(Icon& icon);
     void Reset(HIMAGELIST hImageList);
     void Forget();
     void CloseHoles();
     void DropImages();
-    void AddToImageList(const std::vector<int>& icons, std::vector<CStrip*>& strips);
+    void AddToImageList(const std::vector<int>& icons, const std::vector<CStrip*>& strips);
 
     HIMAGELIST m_hImageList;  // borrowed
     int m_cxImage;

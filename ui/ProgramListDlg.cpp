@@ -14,10 +14,12 @@ int CProgramListDlg::s_nButtonHeight = 0;
 
 namespace {
 
-// The icons that a refresh finds new are extracted for this long before the
-// rows go in, and the rest in steps of this long whenever the window is idle:
-// the list is there at once, however many new programs it shows.
-const double kIconSeconds = 0.05;
+// The icons that a refresh finds new are extracted for a moment before the
+// rows go in (a few new programs show theirs at once), and the rest in steps
+// whenever the window is idle: the list is there at once, however many new
+// programs it shows.
+const double kRefreshIconSeconds = 0.01;
+const double kIdleIconSeconds = 0.05;
 const UINT_PTR kIconTimer = 1;
 
 }  // namespace
@@ -172,7 +174,7 @@ void CProgramListDlg::Refresh()
         ScanUninstallKey(HKEY_CURRENT_USER, true);
     }
     m_iconCache.EndRefresh();
-    m_iconCache.LoadPending(kIconSeconds);
+    m_iconCache.LoadPending(kRefreshIconSeconds);
     InsertScannedRows();
 
     m_list.SortItems(CompareEntries, reinterpret_cast<DWORD_PTR>(this));
@@ -283,8 +285,13 @@ LRESULT CProgramListDlg::OnTimerMessage(WPARAM wParam, LPARAM)
 {
     if (wParam != kIconTimer)
         return Default();
-    if (m_iconCache.LoadPending(kIconSeconds) > 0)
-        ShowLoadedIcons();
+    // Step after step while nothing else waits, so that the timer's own
+    // delay between its messages does not add up.
+    do {
+        if (m_iconCache.LoadPending(kIdleIconSeconds) > 0)
+            ShowLoadedIcons();
+    } while (m_iconCache.HasPending() &&
+             HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT | QS_POSTMESSAGE | QS_SENDMESSAGE)) == 0);
     if (!m_iconCache.HasPending()) {
         ::KillTimer(m_hWnd, kIconTimer);
         m_waitingRows.clear();
@@ -477,8 +484,8 @@ void CProgramListDlg::OnColumnClick(NMHDR* pNMHDR, LRESULT* pResult)
 
 void CProgramListDlg::OnItemChanged(NMHDR* pNMHDR, LRESULT* pResult)
 {
-    // Only a change of selection can change Remove; every row that a refresh
-    // inserts notifies too.
+    // Only a change of selection can change Remove; a row that gets its icon
+    // after the refresh notifies too.
     const NMLISTVIEW* pInfo = reinterpret_cast<const NMLISTVIEW*>(pNMHDR);
     if ((pInfo->uChanged & LVIF_STATE) && ((pInfo->uNewState ^ pInfo->uOldState) & LVIS_SELECTED))
         UpdateRemoveButton();
