@@ -51,12 +51,21 @@ void Progress(const char* format, ...)
     fflush(stderr);
 }
 
-void PumpMessages()
+// Handles messages until none has come for quietMs (the window's icon timer
+// included); the time from the call to the end of the last one handled.
+double PumpMessages(DWORD quietMs = 50)
 {
+    CTimer timer;
+    double lastSeconds = 0;
     MSG msg;
-    while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
+    for (;;) {
+        while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+            lastSeconds = timer.Seconds();
+        }
+        if (MsgWaitForMultipleObjects(0, NULL, FALSE, quietMs, QS_ALLINPUT) == WAIT_TIMEOUT)
+            return lastSeconds;
     }
 }
 
@@ -343,9 +352,7 @@ bool CBench::MeasureWindow(Sample& sample, int& nRows, int& nImages, int nRemove
         sample.firstPaint = Paint(dlg);
     }
     // The icons that the refresh left for later come while the window idles.
-    CTimer idle;
-    PumpMessages();
-    sample.refreshCold = sample.refreshRows + idle.Seconds();
+    sample.refreshCold = sample.refreshRows + PumpMessages();
     nRows = RowCount(dlg);
 
     std::vector<double> warm;
