@@ -232,6 +232,12 @@ TEST_F(LayoutTest, GripCornerSizesTheWindowDownToTheMinimum)
     // Real drags, as a hand on the mouse would make them.
     auto drag = [](POINT from, int dx, int dy) {
         MoveMouse(from.x, from.y);
+        // The press must come where the pointer has arrived.
+        WaitUntil([&] {
+            POINT pt;
+            return GetCursorPos(&pt) && pt.x == from.x && pt.y == from.y;
+        });
+        Sleep(50);
         PressLeft(true);
         for (int i = 1; i <= 8; ++i) {
             MoveMouse(from.x + dx * i / 8, from.y + dy * i / 8);
@@ -241,9 +247,13 @@ TEST_F(LayoutTest, GripCornerSizesTheWindowDownToTheMinimum)
     };
     RECT rc;
     drag(ptOverlap, 60, 45);
-    EXPECT_TRUE(WaitUntil([&] { return GetWindowRect(m_hWnd, &rc) && rc.right != m_rcStart.right; }));
-    EXPECT_TRUE(SameRect({m_rcStart.left, m_rcStart.top, m_rcStart.right + 60, m_rcStart.bottom + 45}, rc));
-    ExpectMargins(Capture());
+    const RECT rcDragged = {m_rcStart.left, m_rcStart.top, m_rcStart.right + 60, m_rcStart.bottom + 45};
+    EXPECT_TRUE(WaitUntil([&] { return GetWindowRect(m_hWnd, &rc) && SameRect(rcDragged, rc); }));
+    // The window's rectangle changes before its controls move: read them
+    // once the window's thread has handled the last move.
+    State state;
+    m_dialog.Invoke([&] { state = Capture(); });
+    ExpectMargins(state);
 
     drag(ClientCorner(1), -2000, -2000);
     EXPECT_TRUE(WaitUntil([&] {
