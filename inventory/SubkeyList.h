@@ -60,6 +60,9 @@ public:
         }
         m_items.swap(m_scanned);
         m_scanned.clear();
+        // The next enumeration's list, grown now: later ones then take no
+        // more memory than the first.
+        m_scanned.reserve(m_items.size());
         m_bIndexed = false;
     }
 

@@ -256,6 +256,7 @@ void CProgramListDlg::InsertScannedRows()
     // Each scan's rows above the earlier scans' rows, in enumeration order:
     // the order that the sort leaves among rows that compare equal. Appending
     // keeps every insertion at the end of the list.
+    const bool bIconsWaiting = m_iconCache.HasPending();
     int nPosition = m_list.GetItemCount();
     size_t nEnd = m_scannedRows.size();
     for (size_t nScan = m_scanStarts.size(); nScan-- > 0;) {
@@ -271,7 +272,7 @@ void CProgramListDlg::InsertScannedRows()
                 continue;
             }
             m_list.SetItem(nRow, 1, LVIF_TEXT, row.pEntry->strUninstallString.GetText(), 0, 0, 0, 0);
-            if (nImage == 0 && row.nIcon != CIconCache::kNoIcon)
+            if (bIconsWaiting && nImage == 0 && row.nIcon != CIconCache::kNoIcon)
                 m_waitingRows[row.pEntry] = row.nIcon;
             nPosition = nRow + 1;
         }
