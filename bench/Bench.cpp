@@ -84,6 +84,27 @@ SIZE_T PrivateBytes()
     return total;
 }
 
+// Bytes in use in the process's heaps: what live allocations hold, apart
+// from how the heaps lay them out.
+SIZE_T HeapBytesInUse()
+{
+    HANDLE heaps[64];
+    const DWORD nHeaps = GetProcessHeaps(64, heaps);
+    SIZE_T total = 0;
+    for (DWORD i = 0; i < nHeaps && i < 64; ++i) {
+        if (!HeapLock(heaps[i]))
+            continue;
+        PROCESS_HEAP_ENTRY entry;
+        entry.lpData = NULL;
+        while (HeapWalk(heaps[i], &entry)) {
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+                total += entry.cbData;
+        }
+        HeapUnlock(heaps[i]);
+    }
+    return total;
+}
+
 // What any listing must read: each entry of each distinct Uninstall key
 // (HKEY_CURRENT_USER's is one key in both views), opened, three values
 // queried, closed.
@@ -335,6 +356,8 @@ private:
 
     SIZE_T m_cbAfterFirst = 0;
     SIZE_T m_cbAfterLast = 0;
+    SIZE_T m_cbHeapAfterFirst = 0;
+    SIZE_T m_cbHeapAfterLast = 0;
     int m_nImagesAfterFirst = 0;
     int m_nImagesAfterLast = 0;
     int m_nMemoryRefreshes = 0;
@@ -479,6 +502,7 @@ bool CBench::MeasureMemory(int nRefreshes)
         return false;
     PumpMessages();
     m_cbAfterFirst = PrivateBytes();
+    m_cbHeapAfterFirst = HeapBytesInUse();
     m_nImagesAfterFirst = ImageCount(dlg);
     for (int i = 1; i < nRefreshes; ++i) {
         dlg.Refresh();
@@ -486,6 +510,7 @@ bool CBench::MeasureMemory(int nRefreshes)
         PumpMessages();
     }
     m_cbAfterLast = PrivateBytes();
+    m_cbHeapAfterLast = HeapBytesInUse();
     m_nImagesAfterLast = ImageCount(dlg);
     m_nMemoryRefreshes = nRefreshes;
     m_nMemoryPrograms = m_data.GetCount();
@@ -572,6 +597,13 @@ void CBench::Report(FILE* out, const std::vector<SizeResult>& results) const
                 m_nMemoryPrograms, m_nMemoryRefreshes,
                 static_cast<double>(m_cbAfterLast) / m_cbAfterFirst, m_cbAfterLast / 1048576.0,
                 m_cbAfterFirst / 1048576.0, Verdict(m_cbAfterLast <= m_cbAfterFirst));
+        fprintf(out, "| %d programs: heap bytes in use after %d refreshes / after the first | "
+                     "%.3f (%lu / %lu) | at most 1.0 | %s |\n",
+                m_nMemoryPrograms, m_nMemoryRefreshes,
+                static_cast<double>(m_cbHeapAfterLast) / m_cbHeapAfterFirst,
+                static_cast<unsigned long>(m_cbHeapAfterLast),
+                static_cast<unsigned long>(m_cbHeapAfterFirst),
+                Verdict(m_cbHeapAfterLast <= m_cbHeapAfterFirst));
         fprintf(out, "| %d programs: image-list slots after %d refreshes / after the first | "
                      "%d / %d | equal | %s |\n",
                 m_nMemoryPrograms, m_nMemoryRefreshes, m_nImagesAfterLast, m_nImagesAfterFirst,
@@ -594,6 +626,8 @@ void CBench::Report(FILE* out, const std::vector<SizeResult>& results) const
             "icons*); warm: Refresh() of the visible window again, everything cached; after a "
             "removal: the same with one program's key deleted. *Paint*: the list's repaint "
             "after the first and after a later refresh, not included in either.\n"
+            "- *memory*: private committed pages (VirtualQuery), and the bytes that live heap "
+            "blocks hold (HeapWalk), after the window's first refresh and after its last.\n"
             "- *start-up*: Vantix.exe launched until its window is visible with every row (the "
             "reference the issue gives for Wine's panel); "
             "*Wine's panel*: `control.exe appwiz.cpl` (64-bit) launched until its list holds "
