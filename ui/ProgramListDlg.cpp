@@ -21,6 +21,7 @@ namespace {
 const double kRefreshIconSeconds = 0.01;
 const double kIdleIconSeconds = 0.05;
 const UINT_PTR kIconTimer = 1;
+const DWORD kShowIconsMs = 250;
 
 }  // namespace
 
@@ -287,12 +288,22 @@ LRESULT CProgramListDlg::OnTimerMessage(WPARAM wParam, LPARAM)
     if (wParam != kIconTimer)
         return Default();
     // Step after step while nothing else waits, so that the timer's own
-    // delay between its messages does not add up.
+    // delay between its messages does not add up. The rows take their new
+    // icons at most every kShowIconsMs and before the loop yields: each
+    // showing walks every row, and repaints what it changed.
+    bool bUnshown = false;
+    DWORD dwShown = GetTickCount();
     do {
-        if (m_iconCache.LoadPending(kIdleIconSeconds) > 0)
+        bUnshown = m_iconCache.LoadPending(kIdleIconSeconds) > 0 || bUnshown;
+        if (bUnshown && GetTickCount() - dwShown >= kShowIconsMs) {
             ShowLoadedIcons();
+            bUnshown = false;
+            dwShown = GetTickCount();
+        }
     } while (m_iconCache.HasPending() &&
              HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT | QS_POSTMESSAGE | QS_SENDMESSAGE)) == 0);
+    if (bUnshown)
+        ShowLoadedIcons();
     if (!m_iconCache.HasPending()) {
         ::KillTimer(m_hWnd, kIconTimer);
         m_waitingRows.clear();
