@@ -608,18 +608,17 @@ void CBench::Report(FILE* out, const std::vector<SizeResult>& results) const
         const double floor = growth([](const Sample& s) { return s.reads + s.icons; });
         const double warm = growth([](const Sample& s) { return s.refreshWarm; });
         const double reads = growth([](const Sample& s) { return s.reads; });
-        fprintf(out, "| per program, %d / %d programs: cold refresh | %.2f | (reported) | |\n",
-                large.nPrograms, small.nPrograms, cold);
-        fprintf(out, "| per program, %d / %d programs: the floor | %.2f | (reported) | |\n",
-                large.nPrograms, small.nPrograms, floor);
-        fprintf(out, "| per program, %d / %d programs: cold refresh / the floor's growth | %.2f | at most 1.2 | %s |\n",
-                large.nPrograms, small.nPrograms, cold / floor, Verdict(cold / floor <= 1.2));
-        fprintf(out, "| per program, %d / %d programs: warm refresh | %.2f | (reported) | |\n",
-                large.nPrograms, small.nPrograms, warm);
-        fprintf(out, "| per program, %d / %d programs: bare reads | %.2f | (reported) | |\n",
-                large.nPrograms, small.nPrograms, reads);
-        fprintf(out, "| per program, %d / %d programs: warm refresh / the bare reads' growth | %.2f | at most 1.2 | %s |\n",
-                large.nPrograms, small.nPrograms, warm / reads, Verdict(warm / reads <= 1.2));
+        auto row = [&](const char* what, double value, bool bGoal) {
+            fprintf(out, "| per program, %d / %d programs: %s | %.2f | %s | %s |\n", large.nPrograms,
+                    small.nPrograms, what, value, bGoal ? "at most 1.2" : "(reported)",
+                    bGoal ? Verdict(value <= 1.2) : "");
+        };
+        row("cold refresh", cold, false);
+        row("the floor", floor, false);
+        row("cold refresh / the floor's growth", cold / floor, true);
+        row("warm refresh", warm, false);
+        row("bare reads", reads, false);
+        row("warm refresh / the bare reads' growth", warm / reads, true);
     }
     if (m_nMemoryRefreshes > 0) {
         fprintf(out, "| %d programs: private memory after %d refreshes / after the first | "
