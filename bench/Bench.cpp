@@ -317,7 +317,7 @@ double Paint(const CDialog& dlg)
 
 struct Sample
 {
-    double reads = 0, icons = 0;
+    double reads = 0, icons = 0, floor = 0;
     double scanCold = 0, scanWarm = 0;
     double refreshRows = 0, refreshCold = 0, firstPaint = 0;
     double refreshWarm = 0, paint = 0, afterRemoval = 0;
@@ -470,6 +470,13 @@ bool CBench::MeasureSize(int nPrograms, SizeResult& result)
         CTimer timer;
         ExtractEach(icons);
         s.icons = timer.Seconds();
+        // The floor in one run, as a listing makes those calls: a long run
+        // of them costs more than its parts measured apart.
+        Rest();
+        timer.Restart();
+        BareReads();
+        ExtractEach(icons);
+        s.floor = timer.Seconds();
 
         {
             // As the window's: slot 0 is the default icon.
@@ -562,7 +569,7 @@ void CBench::Report(FILE* out, const std::vector<SizeResult>& results) const
                 "%.1f / %.1f | %.0f%s | %s |\n",
                 r.nPrograms, r.nRows, r.nIcons, ms(BestOf(r, [](const Sample& s) { return s.reads; })),
                 ms(BestOf(r, [](const Sample& s) { return s.icons; })),
-                ms(BestOf(r, [](const Sample& s) { return s.reads + s.icons; })),
+                ms(BestOf(r, [](const Sample& s) { return s.floor; })),
                 ms(BestOf(r, [](const Sample& s) { return s.scanCold; })),
                 ms(BestOf(r, [](const Sample& s) { return s.scanWarm; })),
                 ms(BestOf(r, [](const Sample& s) { return s.refreshRows; })),
@@ -578,7 +585,7 @@ void CBench::Report(FILE* out, const std::vector<SizeResult>& results) const
     fprintf(out, "\n| goal | measured | target | |\n|---|---:|---:|---|\n");
     for (const SizeResult& r : results) {
         const double cold = BestOf(r, [](const Sample& s) { return s.refreshCold; }) /
-                            BestOf(r, [](const Sample& s) { return s.reads + s.icons; });
+                            BestOf(r, [](const Sample& s) { return s.floor; });
         const double warm = BestOf(r, [](const Sample& s) { return s.refreshWarm; }) /
                             BestOf(r, [](const Sample& s) { return s.reads; });
         fprintf(out, "| %d programs: cold refresh / floor | %.2f | at most 1.2 | %s |\n", r.nPrograms,
@@ -605,7 +612,7 @@ void CBench::Report(FILE* out, const std::vector<SizeResult>& results) const
             return perProgram(large, f) / perProgram(small, f);
         };
         const double cold = growth([](const Sample& s) { return s.refreshCold; });
-        const double floor = growth([](const Sample& s) { return s.reads + s.icons; });
+        const double floor = growth([](const Sample& s) { return s.floor; });
         const double warm = growth([](const Sample& s) { return s.refreshWarm; });
         const double reads = growth([](const Sample& s) { return s.reads; });
         auto row = [&](const char* what, double value, bool bGoal) {
@@ -645,7 +652,7 @@ void CBench::Report(FILE* out, const std::vector<SizeResult>& results) const
             "both views, per user once) enumerated, opened, DisplayName, UninstallString and "
             "DisplayIcon queried, closed. *One extraction per icon*: ExtractIconExW of the one "
             "small icon of each distinct icon location that a row shows. *Floor*: the two "
-            "together.\n"
+            "in one run, back to back.\n"
             "- *scan + icons*: the inventory and the icon cache without a window; cold with an "
             "empty cache, warm with the cache of the previous scan.\n"
             "- *refresh*: the real window (CProgramListDlg, sorted). Cold: its first refresh, "
