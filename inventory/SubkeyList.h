@@ -23,9 +23,10 @@ inline bool IsSettled(const FILETIME& ftWrite, const FILETIME& ftNow)
 const FILETIME kUnsettledTime = {0, 0};
 
 // The subkeys of a key as the last enumeration found them, each with an item
-// of the caller's type T (whose Name() is the subkey's name) that survives from one enumeration to the next while the subkey keeps its
-// name. Lets a reader skip the keys whose last-write time is unchanged: a
-// key's time changes whenever one of its values does.
+// of the caller's type T (whose Name() is the subkey's name) that survives
+// from one enumeration to the next while the subkey keeps its name. Lets a
+// reader skip the keys whose last-write time is unchanged: a key's time
+// changes whenever one of its values does.
 template <class T>
 class CSubkeyList
 {
@@ -36,9 +37,9 @@ public:
 
     // Enumerates key's subkeys with their last-write times. For each,
     // visit(name, ftWrite, item) gets the item of the same name from the last
-    // enumeration or an empty pointer, and
-    // answers false to leave the subkey out; the item it keeps must then bear
-    // the name. Subkeys that are gone are dropped.
+    // enumeration or an empty pointer, and answers false to leave the subkey
+    // out; the item it keeps must then bear the name. Subkeys that are gone
+    // are dropped.
     template <class Visit>
     void Enumerate(const CRegistryKey& key, Visit visit)
     {
