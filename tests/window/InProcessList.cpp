@@ -18,7 +18,7 @@ void PumpUntilImagesSettle(HWND hList)
     std::vector<int> images;
     const DWORD dwStart = GetTickCount();
     DWORD dwChanged = dwStart;
-    while (GetTickCount() - dwStart < 10000 && GetTickCount() - dwChanged < 300) {
+    while (GetTickCount() - dwStart < 20000 && GetTickCount() - dwChanged < 1000) {
         PumpMessages();
         std::vector<int> now;
         const int nRows = static_cast<int>(SendMessageW(hList, LVM_GETITEMCOUNT, 0, 0));

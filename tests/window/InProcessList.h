@@ -8,8 +8,9 @@
 
 // Handles whatever the thread's windows have been sent or posted.
 void PumpMessages();
-// Handles messages until the rows' images have stayed the same for a while:
-// icons that a refresh finds new come in on a timer after it.
+// Handles messages until the rows' images have stayed the same for a second,
+// well beyond the window's pause between showings of new icons: icons that a
+// refresh finds new come in on a timer after it.
 void PumpUntilImagesSettle(HWND hList);
 
 std::wstring ListItemText(HWND hList, int nRow, int nColumn);

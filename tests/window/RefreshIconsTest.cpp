@@ -43,6 +43,18 @@ protected:
     {
         ImageList_Destroy(m_hOracle);
         DeleteFileW(m_icons.c_str());
+        for (const std::wstring& link : m_links)
+            DeleteFileW(link.c_str());
+    }
+
+    // Another path to the icon file: a location of its own to the cache.
+    std::wstring Link(int n)
+    {
+        const std::wstring link = m_icons + L"." + std::to_wstring(n) + L".exe";
+        if (!CreateHardLinkW(link.c_str(), m_icons.c_str(), NULL))
+            CopyFileW(m_icons.c_str(), link.c_str(), FALSE);
+        m_links.push_back(link);
+        return link;
     }
 
     void Entry(const std::wstring& name, const std::wstring& displayIcon)
@@ -77,8 +89,9 @@ protected:
             const int nImage = ListItemImage(hList, i);
             if (nImage > 0)
                 used.insert(nImage);
+            const std::wstring text = ListItemText(hList, i, 0);
             for (const std::wstring& name : m_names) {
-                if (ListItemText(hList, i, 0) != Display(name))
+                if (text != Display(name))
                     continue;
                 SCOPED_TRACE(name);
                 images[name] = nImage;
@@ -100,6 +113,7 @@ protected:
     }
 
     std::wstring m_icons;
+    std::vector<std::wstring> m_links;
     HIMAGELIST m_hOracle;
     std::set<std::wstring> m_names;
     testsupport::CWrittenKeys m_written;
@@ -147,5 +161,29 @@ TEST_F(RefreshIconsTest, RowsShowTheLookupsIconsAndShareTheirSlots)
     dlg.Refresh();
     PumpMessages();
     CheckRows(hList);
+    dlg.DestroyWindow();
+}
+
+TEST_F(RefreshIconsTest, ManyNewIconsAllArriveWhileTheWindowIdles)
+{
+    // More icons than the refresh extracts before its rows go in: the rest
+    // come in idle steps, shown in batches.
+    const int kEntries = 600;
+    for (int i = 0; i < kEntries; ++i)
+        Entry(L"many " + std::to_wstring(i), Link(i) + L"," + std::to_wstring(i % 3));
+    ASSERT_FALSE(HasFatalFailure());
+
+    CProgramListDlg dlg;
+    ASSERT_TRUE(dlg.Create());
+    HWND hList = GetDlgItem(dlg.GetSafeHwnd(), IDC_PROGRAM_LIST);
+    int nWaiting = 0;
+    for (int i = 0; i < ListView_GetItemCount(hList); ++i)
+        nWaiting += ListItemImage(hList, i) == 0 &&
+                    ListItemText(hList, i, 0).compare(0, 15, L"VxRefreshIcons ") == 0;
+    ASSERT_GT(nWaiting, 0) << "rows whose icons come while the window idles";
+
+    PumpUntilImagesSettle(hList);
+    const std::map<std::wstring, int> images = CheckRows(hList);
+    EXPECT_EQ(static_cast<size_t>(kEntries), images.size());
     dlg.DestroyWindow();
 }
