@@ -326,7 +326,7 @@ int CIconCache::LoadPending(double seconds)
     const LONGLONG nBudget = static_cast<LONGLONG>(seconds * frequency.QuadPart);
 
     std::vector<int> loaded;
-    std::vector<CStrip*> strips;
+    std::vector<std::unique_ptr<CStrip>> strips;
     WORD nBitCount = 16;
     BITMAP bitmap;
     IMAGEINFO info;
@@ -347,7 +347,7 @@ int CIconCache::LoadPending(double seconds)
             continue;
         const size_t nCell = loaded.size() % kStripImages;
         if (strips.size() * kStripImages <= loaded.size())
-            strips.push_back(new CStrip(m_cxImage, m_cyImage, nBitCount));
+            strips.emplace_back(new CStrip(m_cxImage, m_cyImage, nBitCount));
         if (strips.back()->IsValid() && strips.back()->Draw(static_cast<int>(nCell), hIcon))
             loaded.push_back(nIcon);
         else
@@ -363,15 +363,14 @@ int CIconCache::LoadPending(double seconds)
         m_nQueued = 0;
     }
     AddToImageList(loaded, strips);
-    for (CStrip* pStrip : strips)
-        delete pStrip;
     int nAdded = 0;
     for (int nIcon : loaded)
         nAdded += m_icons[nIcon].nSlot > 0;
     return nAdded;
 }
 
-void CIconCache::AddToImageList(const std::vector<int>& icons, const std::vector<CStrip*>& strips)
+void CIconCache::AddToImageList(const std::vector<int>& icons,
+                                const std::vector<std::unique_ptr<CStrip>>& strips)
 {
     for (size_t nStrip = 0; nStrip < strips.size(); ++nStrip) {
         const size_t nFirst = nStrip * kStripImages;

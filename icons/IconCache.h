@@ -9,6 +9,7 @@
 
 #include <commctrl.h>
 
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -102,7 +103,8 @@ private:
     void Forget();
     void CloseHoles();
     void DropImages();
-    void AddToImageList(const std::vector<int>& icons, const std::vector<CStrip*>& strips);
+    void AddToImageList(const std::vector<int>& icons,
+                        const std::vector<std::unique_ptr<CStrip>>& strips);
 
     HIMAGELIST m_hImageList;  // borrowed
     int m_cxImage;
