@@ -242,7 +242,7 @@ TEST_F(IconCacheTest, NewIconsWaitForLoading)
     std::vector<UninstallRecord> records;
     for (int i = 0; i < 5; ++i) {
         const std::wstring path = File(L"wait-" + std::to_wstring(i) + L".ico");
-        WriteFile(path, IconBytes(RGB(40 * i, 0, 0)), Time(1));
+        WriteFile(path, IconBytes(RGB(40 * (i + 1), 0, 0)), Time(1));
         records.push_back(Record(std::to_wstring(i), path));
     }
     std::vector<int> icons = LookUp(records);
@@ -256,7 +256,7 @@ TEST_F(IconCacheTest, NewIconsWaitForLoading)
     const std::vector<int> slots = Slots(icons);
     EXPECT_EQ(5u, std::set<int>(slots.begin(), slots.end()).size());
     for (int i = 0; i < 5; ++i)
-        EXPECT_TRUE(Shows(RGB(40 * i, 0, 0), Colour(slots[i]))) << i;
+        EXPECT_TRUE(Shows(RGB(40 * (i + 1), 0, 0), Colour(slots[i]))) << i;
 }
 
 // Entries come, go and change their icons over many refreshes; after each,

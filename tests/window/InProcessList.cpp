@@ -13,7 +13,7 @@ void PumpMessages()
     }
 }
 
-void PumpUntilImagesSettle(HWND hList)
+bool PumpUntilImagesSettle(HWND hList)
 {
     std::vector<int> images;
     const DWORD dwStart = GetTickCount();
@@ -30,6 +30,7 @@ void PumpUntilImagesSettle(HWND hList)
         }
         Sleep(10);
     }
+    return GetTickCount() - dwChanged >= 1000;
 }
 
 std::wstring ListItemText(HWND hList, int nRow, int nColumn)

@@ -143,8 +143,9 @@ TEST_F(RefreshIconsTest, RowsShowTheLookupsIconsAndShareTheirSlots)
 
     CProgramListDlg dlg;
     ASSERT_TRUE(dlg.Create());
-    PumpMessages();
     HWND hList = GetDlgItem(dlg.GetSafeHwnd(), IDC_PROGRAM_LIST);
+    // Icons beyond the refresh's first moment come while the window idles.
+    EXPECT_TRUE(PumpUntilImagesSettle(hList)) << "icons still changing";
     std::map<std::wstring, int> images = CheckRows(hList);
     EXPECT_EQ(images[L"green"], images[L"green too"]) << "one file and index";
     EXPECT_EQ(images[L"red"], images[L"cached"]) << "one file, by two sources";
@@ -182,7 +183,7 @@ TEST_F(RefreshIconsTest, ManyNewIconsAllArriveWhileTheWindowIdles)
                     ListItemText(hList, i, 0).compare(0, 15, L"VxRefreshIcons ") == 0;
     ASSERT_GT(nWaiting, 0) << "rows whose icons come while the window idles";
 
-    PumpUntilImagesSettle(hList);
+    EXPECT_TRUE(PumpUntilImagesSettle(hList)) << "icons still changing";
     const std::map<std::wstring, int> images = CheckRows(hList);
     EXPECT_EQ(static_cast<size_t>(kEntries), images.size());
     dlg.DestroyWindow();
