@@ -140,17 +140,33 @@ int CountOutputLines(const std::wstring& commandLine, DWORD timeoutMs)
     // Our copy of the write end must go, or the reads below never end.
     write.Close();
 
+    // Polled rather than read until the end: a Wine helper process that
+    // inherited the pipe may hold it open after the child has ended.
     CTimer timer;
     int nLines = 0;
     char buffer[4096];
-    DWORD cbRead = 0;
-    while (ReadFile(read.Get(), buffer, sizeof(buffer), &cbRead, NULL) && cbRead > 0) {
-        for (DWORD i = 0; i < cbRead; ++i)
-            nLines += buffer[i] == '\n';
+    for (;;) {
+        const bool bEnded = WaitForSingleObject(process.Get(), 0) == WAIT_OBJECT_0;
+        DWORD cbAvailable = 0;
+        if (!PeekNamedPipe(read.Get(), NULL, 0, NULL, &cbAvailable, NULL))
+            break;  // every writer has gone
+        if (cbAvailable > 0) {
+            DWORD cbRead = 0;
+            if (!ReadFile(read.Get(), buffer, cbAvailable < sizeof(buffer) ? cbAvailable : sizeof(buffer),
+                          &cbRead, NULL))
+                break;
+            for (DWORD i = 0; i < cbRead; ++i)
+                nLines += buffer[i] == '\n';
+            continue;
+        }
+        if (bEnded)
+            break;
         if (timer.Seconds() * 1000 > timeoutMs)
             break;
+        Sleep(10);
     }
-    if (WaitForSingleObject(process.Get(), timeoutMs) != WAIT_OBJECT_0) {
+    const double msLeft = timeoutMs - timer.Seconds() * 1000;
+    if (WaitForSingleObject(process.Get(), msLeft > 0 ? static_cast<DWORD>(msLeft) : 0) != WAIT_OBJECT_0) {
         TerminateProcess(process.Get(), 1);
         return -1;
     }
