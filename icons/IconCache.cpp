@@ -1,136 +1,10 @@
 #include "icons/IconCache.h"
 
+#include "icons/IconStrip.h"
 #include "inventory/RegistryViews.h"
 #include "inventory/UninstallScan.h"
 
 #include <wchar.h>
-
-namespace {
-
-// New images are drawn into strips of this many and added to the image list
-// a strip at a time: one ImageList_ReplaceIcon per icon costs more than the
-// extraction itself under Wine, since it copies the icon again first.
-const int kStripImages = 256;
-
-}  // namespace
-
-// A row of images and their masks, drawn as the image list itself draws an
-// icon into a masked list (DI_IMAGE, then DI_MASK), in the list's colour depth.
-class CIconCache::CStrip
-{
-public:
-    CStrip(int cx, int cy, WORD nBitCount)
-        : m_cx(cx), m_cy(cy), m_nBitCount(nBitCount), m_hbmColor(NULL), m_hbmMask(NULL),
-          m_hdcColor(CreateCompatibleDC(NULL)), m_hdcMask(CreateCompatibleDC(NULL)),
-          m_hOldColor(NULL), m_hOldMask(NULL)
-    {
-        m_hbmColor = CreateImage(kStripImages);
-        m_hbmMask = CreateBitmap(m_cx * kStripImages, m_cy, 1, 1, NULL);
-        if (m_hdcColor != NULL && m_hbmColor != NULL)
-            m_hOldColor = SelectObject(m_hdcColor, m_hbmColor);
-        if (m_hdcMask != NULL && m_hbmMask != NULL)
-            m_hOldMask = SelectObject(m_hdcMask, m_hbmMask);
-    }
-
-    ~CStrip()
-    {
-        Deselect();
-        if (m_hdcColor != NULL)
-            DeleteDC(m_hdcColor);
-        if (m_hdcMask != NULL)
-            DeleteDC(m_hdcMask);
-        if (m_hbmColor != NULL)
-            DeleteObject(m_hbmColor);
-        if (m_hbmMask != NULL)
-            DeleteObject(m_hbmMask);
-    }
-
-    CStrip(const CStrip&) = delete;
-    CStrip& operator=(const CStrip&) = delete;
-
-    bool IsValid() const { return m_hOldColor != NULL && m_hOldMask != NULL; }
-
-    bool Draw(int nCell, HICON hIcon)
-    {
-        const int x = nCell * m_cx;
-        return DrawIconEx(m_hdcColor, x, 0, hIcon, m_cx, m_cy, 0, NULL, DI_IMAGE) &&
-               DrawIconEx(m_hdcMask, x, 0, hIcon, m_cx, m_cy, 0, NULL, DI_MASK);
-    }
-
-    // Adds the first nCount images; the slot of the first, or -1.
-    int AddTo(HIMAGELIST hImageList, int nCount)
-    {
-        // The image list infers the count from the width: a partly filled
-        // strip goes in through bitmaps of the exact width.
-        HBITMAP hbmColor = m_hbmColor;
-        HBITMAP hbmMask = m_hbmMask;
-        if (nCount < kStripImages) {
-            hbmColor = CreateImage(nCount);
-            hbmMask = CreateBitmap(m_cx * nCount, m_cy, 1, 1, NULL);
-            if (!CopyInto(hbmColor, m_hdcColor, nCount) || !CopyInto(hbmMask, m_hdcMask, nCount))
-                nCount = 0;
-        }
-        Deselect();
-        const int nFirst = nCount > 0 ? ImageList_Add(hImageList, hbmColor, hbmMask) : -1;
-        if (hbmColor != m_hbmColor && hbmColor != NULL)
-            DeleteObject(hbmColor);
-        if (hbmMask != m_hbmMask && hbmMask != NULL)
-            DeleteObject(hbmMask);
-        return nFirst;
-    }
-
-private:
-    HBITMAP CreateImage(int nImages) const
-    {
-        BITMAPINFO info;
-        ZeroMemory(&info, sizeof(info));
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = m_cx * nImages;
-        info.bmiHeader.biHeight = m_cy;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = m_nBitCount;
-        info.bmiHeader.biCompression = BI_RGB;
-        void* pBits = NULL;
-        return CreateDIBSection(NULL, &info, DIB_RGB_COLORS, &pBits, NULL, 0);
-    }
-
-    bool CopyInto(HBITMAP hbmTarget, HDC hdcSource, int nCount) const
-    {
-        if (hbmTarget == NULL)
-            return false;
-        HDC hdc = CreateCompatibleDC(NULL);
-        if (hdc == NULL)
-            return false;
-        HGDIOBJ hOld = SelectObject(hdc, hbmTarget);
-        const bool bCopied =
-            hOld != NULL && BitBlt(hdc, 0, 0, m_cx * nCount, m_cy, hdcSource, 0, 0, SRCCOPY);
-        if (hOld != NULL)
-            SelectObject(hdc, hOld);
-        DeleteDC(hdc);
-        return bCopied;
-    }
-
-    // A bitmap selected into a device context cannot be added to an image list.
-    void Deselect()
-    {
-        if (m_hOldColor != NULL)
-            SelectObject(m_hdcColor, m_hOldColor);
-        if (m_hOldMask != NULL)
-            SelectObject(m_hdcMask, m_hOldMask);
-        m_hOldColor = NULL;
-        m_hOldMask = NULL;
-    }
-
-    int m_cx;
-    int m_cy;
-    WORD m_nBitCount;
-    HBITMAP m_hbmColor;
-    HBITMAP m_hbmMask;
-    HDC m_hdcColor;
-    HDC m_hdcMask;
-    HGDIOBJ m_hOldColor;
-    HGDIOBJ m_hOldMask;
-};
 
 CIconCache::CIconCache()
     : m_hImageList(NULL), m_cxImage(16), m_cyImage(16), m_nRefresh(0), m_bWindows2000(false),
@@ -314,6 +188,46 @@ bool CIconCache::ReadIdentity(Icon& icon)
     return true;
 }
 
+// An image read from the icon's file is what its icon handle would show
+// only when the handle would not scale it and keeps its colours as they are.
+bool CIconCache::IconsKeepTheirColours() const
+{
+    if (GetSystemMetrics(SM_CXSMICON) != m_cxImage || GetSystemMetrics(SM_CYSMICON) != m_cyImage)
+        return false;
+    HDC hdc = GetDC(NULL);
+    if (hdc == NULL)
+        return false;
+    const int nBitsPerPixel = GetDeviceCaps(hdc, BITSPIXEL);
+    ReleaseDC(NULL, hdc);
+    return nBitsPerPixel == 32;
+}
+
+// Reads the icon's image and its file's identity through one handle.
+CIconCache::ImageRead CIconCache::ReadImage(Icon& icon)
+{
+    // ExtractIconExW searches for other names and refuses longer ones.
+    const wchar_t* pszPath = icon.strPath.GetText();
+    const bool bFullPath = (pszPath[0] != L'\0' && pszPath[1] == L':' && pszPath[2] == L'\\') ||
+                           (pszPath[0] == L'\\' && pszPath[1] == L'\\');
+    if (!bFullPath || wcslen(pszPath) >= MAX_PATH)
+        return kNotRead;
+    HANDLE hFile = CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (hFile == INVALID_HANDLE_VALUE) {
+        const DWORD nError = GetLastError();
+        return nError == ERROR_FILE_NOT_FOUND || nError == ERROR_PATH_NOT_FOUND ? kNoFile : kNotRead;
+    }
+    ImageRead read = kNotRead;
+    BY_HANDLE_FILE_INFORMATION data;
+    if (GetFileInformationByHandle(hFile, &data)) {
+        icon.cbSize = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        icon.ftWrite = IsSettled(data.ftLastWriteTime, m_ftNow) ? data.ftLastWriteTime : kUnsettledTime;
+        if (m_reader.Read(hFile, icon.nIndex, m_cxImage, m_cyImage, m_image))
+            read = kRead;
+    }
+    CloseHandle(hFile);
+    return read;
+}
+
 int CIconCache::LoadPending(double seconds)
 {
     if (m_hImageList == NULL)
@@ -326,33 +240,44 @@ int CIconCache::LoadPending(double seconds)
     const LONGLONG nBudget = static_cast<LONGLONG>(seconds * frequency.QuadPart);
 
     std::vector<int> loaded;
-    std::vector<std::unique_ptr<CStrip>> strips;
+    std::vector<std::unique_ptr<CIconStrip>> strips;
     WORD nBitCount = 16;
     BITMAP bitmap;
     IMAGEINFO info;
     if (ImageList_GetImageInfo(m_hImageList, 0, &info) &&
         GetObjectW(info.hbmImage, sizeof(bitmap), &bitmap) == sizeof(bitmap))
         nBitCount = bitmap.bmBitsPixel;
+    const bool bReadImages = CIconStrip::CanPut(nBitCount) && IconsKeepTheirColours();
     while (m_nQueued < m_queue.size()) {
         const int nIcon = m_queue[m_nQueued++];
         Icon& icon = m_icons[nIcon];
         if (!icon.bQueued)
             continue;
         icon.bQueued = false;
-        if (!ReadIdentity(icon))
+        const ImageRead read = bReadImages ? ReadImage(icon) : kNotRead;
+        if (read == kNoFile)
             continue;
-        icon.bKnown = true;
-        HICON hIcon = ExtractSmallIcon(icon.strPath.GetText(), icon.nIndex);
-        if (hIcon == NULL)
-            continue;
-        const size_t nCell = loaded.size() % kStripImages;
-        if (strips.size() * kStripImages <= loaded.size())
-            strips.emplace_back(new CStrip(m_cxImage, m_cyImage, nBitCount));
-        if (strips.back()->IsValid() && strips.back()->Draw(static_cast<int>(nCell), hIcon))
+        HICON hIcon = NULL;
+        if (read == kNotRead) {
+            if (!ReadIdentity(icon))
+                continue;
+            hIcon = ExtractSmallIcon(icon.strPath.GetText(), icon.nIndex);
+            if (hIcon == NULL) {
+                icon.bKnown = true;
+                continue;
+            }
+        }
+        const size_t nCell = loaded.size() % CIconStrip::kImages;
+        if (strips.size() * CIconStrip::kImages <= loaded.size())
+            strips.emplace_back(new CIconStrip(m_cxImage, m_cyImage, nBitCount));
+        CIconStrip& strip = *strips.back();
+        // Otherwise tried again next time.
+        icon.bKnown = hIcon != NULL ? strip.Draw(static_cast<int>(nCell), hIcon)
+                                    : strip.Put(static_cast<int>(nCell), m_image);
+        if (icon.bKnown)
             loaded.push_back(nIcon);
-        else
-            icon.bKnown = false;  // tried again next time
-        DestroyIcon(hIcon);
+        if (hIcon != NULL)
+            DestroyIcon(hIcon);
         QueryPerformanceCounter(&now);
         if (now.QuadPart - start.QuadPart >= nBudget)
             break;
@@ -370,15 +295,15 @@ int CIconCache::LoadPending(double seconds)
 }
 
 void CIconCache::AddToImageList(const std::vector<int>& icons,
-                                const std::vector<std::unique_ptr<CStrip>>& strips)
+                                const std::vector<std::unique_ptr<CIconStrip>>& strips)
 {
     for (size_t nStrip = 0; nStrip < strips.size(); ++nStrip) {
-        const size_t nFirst = nStrip * kStripImages;
+        const size_t nFirst = nStrip * CIconStrip::kImages;
         if (nFirst >= icons.size())
             break;
-        const int nCount = static_cast<int>(
-            icons.size() - nFirst < static_cast<size_t>(kStripImages) ? icons.size() - nFirst
-                                                                      : kStripImages);
+        const size_t nLeft = icons.size() - nFirst;
+        const int nCount = nLeft < static_cast<size_t>(CIconStrip::kImages) ? static_cast<int>(nLeft)
+                                                                           : CIconStrip::kImages;
         const int nFirstSlot = strips[nStrip]->AddTo(m_hImageList, nCount);
         for (int i = 0; i < nCount; ++i) {
             Icon& icon = m_icons[icons[nFirst + i]];

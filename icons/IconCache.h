@@ -2,6 +2,7 @@
 
 #include "base/WideString.h"
 #include "icons/IconLocation.h"
+#include "icons/IconResource.h"
 #include "icons/Path.h"
 #include "icons/SourceKeyCache.h"
 
@@ -14,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+class CIconStrip;
 class CUninstallKeyCache;
 struct UninstallRecord;
 
@@ -89,7 +91,12 @@ private:
         int nIcon;  // -1: the text names no path
         unsigned int nRefresh;
     };
-    class CStrip;
+    enum ImageRead
+    {
+        kRead,
+        kNotRead,  // ExtractIconExW to ask
+        kNoFile
+    };
 
     bool OnLocation(const wchar_t* pszText, bool bRecord) override;
     bool Read(IconSource source, HKEY hive, const wchar_t* pszSubkey, REGSAM sam,
@@ -98,13 +105,15 @@ private:
     int UseIcon(int nIcon);
     void CheckFile(int nIcon);
     bool ReadIdentity(Icon& icon);
+    bool IconsKeepTheirColours() const;
+    ImageRead ReadImage(Icon& icon);
     void ReleaseImage(Icon& icon);
     void Reset(HIMAGELIST hImageList);
     void Forget();
     void CloseHoles();
     void DropImages();
     void AddToImageList(const std::vector<int>& icons,
-                        const std::vector<std::unique_ptr<CStrip>>& strips);
+                        const std::vector<std::unique_ptr<CIconStrip>>& strips);
 
     HIMAGELIST m_hImageList;  // borrowed
     int m_cxImage;
@@ -135,4 +144,6 @@ private:
     // Reused by every lookup.
     std::wstring m_strKey;
     CPath m_path;
+    CIconResourceReader m_reader;
+    IconImage m_image;
 };
