@@ -216,11 +216,13 @@ CIconCache::ImageRead CIconCache::ReadImage(Icon& icon)
         const DWORD nError = GetLastError();
         return nError == ERROR_FILE_NOT_FOUND || nError == ERROR_PATH_NOT_FOUND ? kNoFile : kNotRead;
     }
+    // GetFileInformationByHandle would cost more than the icon under Wine.
     ImageRead read = kNotRead;
-    BY_HANDLE_FILE_INFORMATION data;
-    if (GetFileInformationByHandle(hFile, &data)) {
-        icon.cbSize = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-        icon.ftWrite = IsSettled(data.ftLastWriteTime, m_ftNow) ? data.ftLastWriteTime : kUnsettledTime;
+    LARGE_INTEGER cbSize;
+    FILETIME ftWrite;
+    if (GetFileSizeEx(hFile, &cbSize) && GetFileTime(hFile, NULL, NULL, &ftWrite)) {
+        icon.cbSize = static_cast<ULONGLONG>(cbSize.QuadPart);
+        icon.ftWrite = IsSettled(ftWrite, m_ftNow) ? ftWrite : kUnsettledTime;
         if (m_reader.Read(hFile, icon.nIndex, m_cxImage, m_cyImage, m_image))
             read = kRead;
     }
@@ -230,7 +232,7 @@ CIconCache::ImageRead CIconCache::ReadImage(Icon& icon)
 
 int CIconCache::LoadPending(double seconds)
 {
-    if (m_hImageList == NULL)
+    if (m_hImageList == NULL || !HasPending())
         return 0;
     LARGE_INTEGER start;
     LARGE_INTEGER now;

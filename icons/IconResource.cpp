@@ -15,14 +15,15 @@ const DWORD kSizeOfHeaders = 60;
 
 }  // namespace
 
+// Moving the file pointer and reading costs a tenth of a read at an offset
+// under Wine.
 bool CIconResourceReader::ReadAt(ULONGLONG nOffset, DWORD cb, void* pBuffer)
 {
-    OVERLAPPED at;
-    ZeroMemory(&at, sizeof(at));
-    at.Offset = static_cast<DWORD>(nOffset);
-    at.OffsetHigh = static_cast<DWORD>(nOffset >> 32);
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(nOffset);
     DWORD cbRead = 0;
-    return ReadFile(m_hFile, pBuffer, cb, &cbRead, &at) && cbRead == cb;
+    return nOffset <= 0x7FFFFFFFFFFFFFFFull && SetFilePointerEx(m_hFile, at, NULL, FILE_BEGIN) &&
+           ReadFile(m_hFile, pBuffer, cb, &cbRead, NULL) && cbRead == cb;
 }
 
 // Resource addresses are relative to the image; in the file they are found
