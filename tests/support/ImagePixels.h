@@ -8,6 +8,26 @@
 
 namespace testsupport {
 
+// A bitmap's pixels, top-down, 0xXXRRGGBB each; empty when unreadable.
+inline std::vector<DWORD> BitmapPixels(HBITMAP hbm, BITMAP& bitmap)
+{
+    if (GetObjectW(hbm, sizeof(bitmap), &bitmap) != sizeof(bitmap))
+        return std::vector<DWORD>();
+    BITMAPINFO format = {};
+    format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    format.bmiHeader.biWidth = bitmap.bmWidth;
+    format.bmiHeader.biHeight = -bitmap.bmHeight;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    std::vector<DWORD> pixels(static_cast<size_t>(bitmap.bmWidth) * bitmap.bmHeight);
+    HDC hdc = CreateCompatibleDC(NULL);
+    const int nLines = GetDIBits(hdc, hbm, 0, bitmap.bmHeight, pixels.data(), &format, DIB_RGB_COLORS);
+    DeleteDC(hdc);
+    if (nLines != bitmap.bmHeight)
+        pixels.clear();
+    return pixels;
+}
+
 // What an image-list image draws on white: its 16 x 16 pixels, 0xRRGGBB each.
 inline std::vector<DWORD> DrawnOnWhite(HIMAGELIST hImageList, int nImage)
 {

@@ -1,5 +1,6 @@
 #include "icons/IconLookup.h"
 #include "inventory/ProductCode.h"
+#include "support/ImagePixels.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -36,21 +37,10 @@ std::string Describe(HICON hIcon)
     if (hIcon == NULL || !GetIconInfo(hIcon, &info))
         return kNone;
     BITMAP bitmap;
-    GetObjectW(info.hbmColor, sizeof(bitmap), &bitmap);
-    BITMAPINFO format = {};
-    format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    format.bmiHeader.biWidth = bitmap.bmWidth;
-    format.bmiHeader.biHeight = -bitmap.bmHeight;
-    format.bmiHeader.biPlanes = 1;
-    format.bmiHeader.biBitCount = 32;
-    std::vector<DWORD> pixels(bitmap.bmWidth * bitmap.bmHeight);
-    HDC hdc = GetDC(NULL);
-    int nLines = GetDIBits(hdc, info.hbmColor, 0, bitmap.bmHeight, pixels.data(), &format,
-                           DIB_RGB_COLORS);
-    ReleaseDC(NULL, hdc);
+    const std::vector<DWORD> pixels = testsupport::BitmapPixels(info.hbmColor, bitmap);
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
-    if (pixels.empty() || nLines != bitmap.bmHeight)
+    if (pixels.empty())
         return "unreadable";
     for (DWORD pixel : pixels) {
         if ((pixel & 0xFFFFFF) != (pixels[0] & 0xFFFFFF))

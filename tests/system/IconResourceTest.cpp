@@ -4,6 +4,7 @@
 // to ExtractIconExW.
 #include "icons/IconResource.h"
 #include "icons/IconStrip.h"
+#include "support/ImagePixels.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -25,17 +26,9 @@ std::vector<DWORD> SlotBits(HIMAGELIST hImageList, int nImage)
     std::vector<DWORD> bits;
     for (HBITMAP hbm : {info.hbmImage, info.hbmMask}) {
         BITMAP bitmap;
-        GetObjectW(hbm, sizeof(bitmap), &bitmap);
-        BITMAPINFO format = {};
-        format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        format.bmiHeader.biWidth = bitmap.bmWidth;
-        format.bmiHeader.biHeight = -bitmap.bmHeight;
-        format.bmiHeader.biPlanes = 1;
-        format.bmiHeader.biBitCount = 32;
-        std::vector<DWORD> all(static_cast<size_t>(bitmap.bmWidth) * bitmap.bmHeight);
-        HDC hdc = CreateCompatibleDC(NULL);
-        GetDIBits(hdc, hbm, 0, bitmap.bmHeight, all.data(), &format, DIB_RGB_COLORS);
-        DeleteDC(hdc);
+        const std::vector<DWORD> all = testsupport::BitmapPixels(hbm, bitmap);
+        if (all.empty())
+            return std::vector<DWORD>();
         for (LONG y = info.rcImage.top; y < info.rcImage.bottom; ++y)
             for (LONG x = info.rcImage.left; x < info.rcImage.right; ++x)
                 bits.push_back(all[y * bitmap.bmWidth + x]);
