@@ -94,9 +94,53 @@ bool CIconResourceReader::ReadResource(ULONGLONG nDirectory, ULONGLONG& nOffset,
 bool CIconResourceReader::Read(HANDLE hFile, int nIndex, int cx, int cy, IconImage& image)
 {
     m_hFile = hFile;
-    if (nIndex < 0 || cx <= 0 || cy <= 0)
+    WORD start[3];
+    if (nIndex < 0 || cx <= 0 || cy <= 0 || !ReadAt(0, sizeof(start), start))
         return false;
+    // An icon file: reserved 0, type 1, at least one image; it holds one icon.
+    ULONGLONG nOffset;
+    DWORD cb;
+    if (start[0] == IMAGE_DOS_SIGNATURE) {
+        if (!FindInExecutable(nIndex, cx, cy, nOffset, cb))
+            return false;
+    } else if (start[0] == 0 && start[1] == 1 && start[2] != 0 && nIndex == 0) {
+        if (!FindInIconFile(start[2], cx, cy, nOffset, cb))
+            return false;
+    } else {
+        return false;
+    }
+    return ReadImage(nOffset, cb, cx, cy) && Decode(cx, cy, image);
+}
 
+// The image is chosen from a directory in the group's form, each entry's id
+// its index.
+bool CIconResourceReader::FindInIconFile(WORD nImages, int cx, int cy, ULONGLONG& nOffset, DWORD& cb)
+{
+    const DWORD cbEntry = 16;
+    m_entriesRead.resize(static_cast<size_t>(nImages) * cbEntry);
+    if (!ReadAt(6, static_cast<DWORD>(m_entriesRead.size()), m_entriesRead.data()))
+        return false;
+    m_data.assign(6, 0);
+    m_data[2] = 1;
+    memcpy(&m_data[4], &nImages, sizeof(nImages));
+    for (WORD i = 0; i < nImages; ++i) {
+        m_data.insert(m_data.end(), m_entriesRead.begin() + i * cbEntry,
+                      m_entriesRead.begin() + i * cbEntry + 12);
+        m_data.push_back(LOBYTE(i));
+        m_data.push_back(HIBYTE(i));
+    }
+    const int nImage = LookupIconIdFromDirectoryEx(m_data.data(), TRUE, cx, cy, LR_DEFAULTCOLOR);
+    if (nImage < 0 || nImage >= nImages)
+        return false;
+    DWORD nImageOffset;
+    memcpy(&cb, &m_entriesRead[nImage * cbEntry + 8], sizeof(cb));
+    memcpy(&nImageOffset, &m_entriesRead[nImage * cbEntry + 12], sizeof(nImageOffset));
+    nOffset = nImageOffset;
+    return true;
+}
+
+bool CIconResourceReader::FindInExecutable(int nIndex, int cx, int cy, ULONGLONG& nOffset, DWORD& cb)
+{
     IMAGE_DOS_HEADER dos;
     if (!ReadAt(0, sizeof(dos), &dos) || dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew < 0)
         return false;
@@ -157,8 +201,6 @@ bool CIconResourceReader::Read(HANDLE hFile, int nIndex, int cx, int cy, IconIma
         nIndex >= static_cast<WORD>(groups.NumberOfNamedEntries + groups.NumberOfIdEntries) ||
         !ReadAt(nGroups + sizeof(groups) + nIndex * sizeof(group), sizeof(group), &group))
         return false;
-    ULONGLONG nOffset;
-    DWORD cb;
     if (!ReadResource(m_nRoot + (group.OffsetToData & kOffsetMask), nOffset, cb) || cb < 6 ||
         cb > kMaxGroupBytes)
         return false;
@@ -175,9 +217,13 @@ bool CIconResourceReader::Read(HANDLE hFile, int nIndex, int cx, int cy, IconIma
 
     ULONGLONG nIcons;
     ULONGLONG nIcon;
-    if (!FindById(m_nRoot, LOWORD(RT_ICON), nIcons) ||
-        !FindById(nIcons, static_cast<WORD>(nId), nIcon) || !ReadResource(nIcon, nOffset, cb))
-        return false;
+    return FindById(m_nRoot, LOWORD(RT_ICON), nIcons) &&
+           FindById(nIcons, static_cast<WORD>(nId), nIcon) && ReadResource(nIcon, nOffset, cb);
+}
+
+// Reads an image that an icon handle would hold as it is.
+bool CIconResourceReader::ReadImage(ULONGLONG nOffset, DWORD cb, int cx, int cy)
+{
     BITMAPINFOHEADER header;
     if (cb < sizeof(header) || !ReadAt(nOffset, sizeof(header), &header) ||
         header.biSize != sizeof(header) || header.biPlanes != 1 ||
@@ -204,7 +250,7 @@ bool CIconResourceReader::Read(HANDLE hFile, int nIndex, int cx, int cy, IconIma
     if (cbNeeded > cb)
         return false;
     m_data.resize(static_cast<size_t>(cbNeeded));
-    return ReadAt(nOffset, static_cast<DWORD>(cbNeeded), m_data.data()) && Decode(cx, cy, image);
+    return ReadAt(nOffset, static_cast<DWORD>(cbNeeded), m_data.data());
 }
 
 // Colours and mask as the icon handle's bitmaps would hold them: palette

@@ -24,9 +24,9 @@ inline DWORD DibRowBytes(int cx, int nBitCount)
     return ((static_cast<DWORD>(cx) * nBitCount + 31) / 32) * 4;
 }
 
-// Reads a small icon straight from an executable's resources, choosing the
-// group and the image as ExtractIconExW does. Only images that an icon
-// handle holds unchanged are read: anything else (icon files, 16-bit
+// Reads a small icon straight from an executable's resources or an icon
+// file, choosing the group and the image as ExtractIconExW does. Only images
+// that an icon handle holds unchanged are read: anything else (16-bit
 // executables, PNG or monochrome images, images to be scaled, data that does
 // not fit the file) returns false, and the caller asks ExtractIconExW, which
 // also knows what a damaged file gives. The buffers are kept for the next
@@ -37,6 +37,9 @@ public:
     bool Read(HANDLE hFile, int nIndex, int cx, int cy, IconImage& image);
 
 private:
+    bool FindInExecutable(int nIndex, int cx, int cy, ULONGLONG& nOffset, DWORD& cb);
+    bool FindInIconFile(WORD nImages, int cx, int cy, ULONGLONG& nOffset, DWORD& cb);
+    bool ReadImage(ULONGLONG nOffset, DWORD cb, int cx, int cy);
     bool ReadAt(ULONGLONG nOffset, DWORD cb, void* pBuffer);
     bool ReadResource(ULONGLONG nDirectory, ULONGLONG& nOffset, DWORD& cb);
     bool FileOffset(DWORD nRva, ULONGLONG& nOffset) const;
@@ -48,5 +51,6 @@ private:
     std::vector<BYTE> m_headers;
     std::vector<IMAGE_SECTION_HEADER> m_sections;
     std::vector<IMAGE_RESOURCE_DIRECTORY_ENTRY> m_entries;
+    std::vector<BYTE> m_entriesRead;
     std::vector<BYTE> m_data;
 };

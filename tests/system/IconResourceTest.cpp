@@ -178,6 +178,39 @@ CIconFile::Image RandomImage(std::mt19937& random, int nSize, int nBitCount, Alp
     return {nSize, nBitCount, data};
 }
 
+// An icon file of those images.
+std::string IconFileBytes(const std::vector<CIconFile::Image>& images)
+{
+    std::string bytes(6, '\0');
+    bytes[2] = 1;
+    bytes[4] = static_cast<char>(images.size());
+    DWORD nOffset = static_cast<DWORD>(6 + 16 * images.size());
+    for (const CIconFile::Image& image : images) {
+        const DWORD cb = static_cast<DWORD>(image.data.size());
+        char entry[16] = {static_cast<char>(image.nSize), static_cast<char>(image.nSize), 0, 0, 1, 0,
+                          static_cast<char>(image.nBitCount), 0};
+        memcpy(entry + 8, &cb, 4);
+        memcpy(entry + 12, &nOffset, 4);
+        bytes.append(entry, 16);
+        nOffset += cb;
+    }
+    for (const CIconFile::Image& image : images)
+        bytes += image.data;
+    return bytes;
+}
+
+bool WriteBytes(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE hFile = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD cbWritten = 0;
+    const bool bWritten = WriteFile(hFile, bytes.data(), static_cast<DWORD>(bytes.size()), &cbWritten, NULL) &&
+                          cbWritten == bytes.size();
+    CloseHandle(hFile);
+    return bWritten;
+}
+
 }  // namespace
 
 TEST(IconResourceTest, EveryDepthReadsAsExtractedAndTheRestIsLeftToExtraction)
@@ -205,6 +238,31 @@ TEST(IconResourceTest, EveryDepthReadsAsExtractedAndTheRestIsLeftToExtraction)
     EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}), read);
 }
 
+TEST(IconResourceTest, IconFilesReadAsExtracted)
+{
+    std::mt19937 random(5);
+    wchar_t dir[MAX_PATH];
+    GetTempPathW(MAX_PATH, dir);
+    const std::wstring path = std::wstring(dir) + L"vx-icon-file-" + std::to_wstring(GetCurrentProcessId()) + L".ico";
+    const struct
+    {
+        std::vector<CIconFile::Image> images;
+        bool bRead;
+    } files[] = {
+        {{RandomImage(random, 32, 32, kAnyAlpha), RandomImage(random, 16, 8), RandomImage(random, 16, 4)}, true},
+        {{RandomImage(random, 16, 32, kAnyAlpha)}, true},
+        {{RandomImage(random, 16, 24)}, true},
+        {{RandomImage(random, 32, 8)}, false},
+        {{RandomImage(random, 16, 1)}, false},
+    };
+    for (const auto& file : files) {
+        ASSERT_TRUE(WriteBytes(path, IconFileBytes(file.images)));
+        // An icon file holds one icon: index 1 has none.
+        EXPECT_EQ(file.bRead ? std::vector<int>(1, 0) : std::vector<int>(), CompareWithExtraction(path, 0, 2));
+    }
+    DeleteFileW(path.c_str());
+}
+
 TEST(IconResourceTest, TheSystemIconLibraryReadsAsExtracted)
 {
     wchar_t system[MAX_PATH];
@@ -225,19 +283,22 @@ TEST(IconResourceTest, TheSystemIconLibraryReadsAsExtracted)
 TEST(IconResourceTest, DamagedFilesReadAsExtractedOrNotAtAll)
 {
     std::mt19937 random(11);
-    std::string original;
+    std::vector<std::string> originals;
     {
         CIconFile file;
         file.AddGroup(1, {RandomImage(random, 16, 8), RandomImage(random, 32, 24)});
         file.AddGroup(2, {RandomImage(random, 16, 32, kAnyAlpha)});
         ASSERT_TRUE(file.Write());
+        std::string bytes;
         HANDLE hFile = CreateFileW(file.Path().c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
         ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
-        original.resize(GetFileSize(hFile, NULL));
+        bytes.resize(GetFileSize(hFile, NULL));
         DWORD cbRead = 0;
-        ReadFile(hFile, &original[0], static_cast<DWORD>(original.size()), &cbRead, NULL);
+        ReadFile(hFile, &bytes[0], static_cast<DWORD>(bytes.size()), &cbRead, NULL);
         CloseHandle(hFile);
+        originals.push_back(bytes);
     }
+    originals.push_back(IconFileBytes({RandomImage(random, 32, 8), RandomImage(random, 16, 32, kAnyAlpha)}));
 
     wchar_t dir[MAX_PATH];
     GetTempPathW(MAX_PATH, dir);
@@ -245,8 +306,8 @@ TEST(IconResourceTest, DamagedFilesReadAsExtractedOrNotAtAll)
     CIconResourceReader reader;
     IconImage image;
     int nTaken = 0;
-    for (int nRun = 0; nRun < 300; ++nRun) {
-        std::string damaged = original;
+    for (int nRun = 0; nRun < 400; ++nRun) {
+        std::string damaged = originals[nRun % 2];
         if (nRun % 3 == 0) {
             damaged.resize(random() % damaged.size());
         } else {
