@@ -265,10 +265,19 @@ TEST(IconResourceTest, IconFilesReadAsExtracted)
 
 TEST(IconResourceTest, TheSystemIconLibraryReadsAsExtracted)
 {
+    wchar_t windows[MAX_PATH];
+    GetWindowsDirectoryW(windows, MAX_PATH);
     wchar_t system[MAX_PATH];
     GetSystemDirectoryW(system, MAX_PATH);
-    for (const wchar_t* pszName : {L"\\shell32.dll", L"\\user32.dll", L"\\comctl32.dll"}) {
-        const std::wstring path = system + std::wstring(pszName);
+    // The system folder of a 32-bit process holds 32-bit libraries; the
+    // native one, on 64-bit Windows, 64-bit ones.
+    std::vector<std::wstring> paths;
+    for (const wchar_t* pszName : {L"\\shell32.dll", L"\\user32.dll", L"\\comctl32.dll"})
+        paths.push_back(system + std::wstring(pszName));
+    const std::wstring native = windows + std::wstring(L"\\sysnative\\shell32.dll");
+    if (GetFileAttributesW(native.c_str()) != INVALID_FILE_ATTRIBUTES)
+        paths.push_back(native);
+    for (const std::wstring& path : paths) {
         SCOPED_TRACE(std::string(path.begin(), path.end()));
         const int nIcons = IconCount(path);
         const std::vector<int> read = CompareWithExtraction(path, 0, nIcons + 1);
