@@ -97,13 +97,13 @@ bool CIconResourceReader::Read(HANDLE hFile, int nIndex, int cx, int cy, IconIma
     WORD start[3];
     if (nIndex < 0 || cx <= 0 || cy <= 0 || !ReadAt(0, sizeof(start), start))
         return false;
-    // An icon file: reserved 0, type 1, at least one image; it holds one icon.
     ULONGLONG nOffset;
     DWORD cb;
     if (start[0] == IMAGE_DOS_SIGNATURE) {
         if (!FindInExecutable(nIndex, cx, cy, nOffset, cb))
             return false;
     } else if (start[0] == 0 && start[1] == 1 && start[2] != 0 && nIndex == 0) {
+        // An icon file (reserved 0, type 1, some images) holds one icon.
         if (!FindInIconFile(start[2], cx, cy, nOffset, cb))
             return false;
     } else {
