@@ -185,15 +185,16 @@ int ReadEach(const std::vector<BenchIcon>& icons)
     IconImage image;
     int nIcons = 0;
     for (const BenchIcon& icon : icons) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!GetFileAttributesExW(icon.strPath.c_str(), GetFileExInfoStandard, &data))
+            continue;
         HANDLE hFile = CreateFileW(icon.strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
                                    OPEN_EXISTING, 0, NULL);
-        if (hFile == INVALID_HANDLE_VALUE)
-            continue;
-        LARGE_INTEGER cbSize;
-        FILETIME ftWrite;
-        const bool bRead = GetFileSizeEx(hFile, &cbSize) && GetFileTime(hFile, NULL, NULL, &ftWrite) &&
-                           reader.Read(hFile, icon.nIndex, 16, 16, image);
-        CloseHandle(hFile);
+        bool bRead = false;
+        if (hFile != INVALID_HANDLE_VALUE) {
+            bRead = reader.Read(hFile, icon.nIndex, 16, 16, image);
+            CloseHandle(hFile);
+        }
         HICON hIcon = NULL;
         if (bRead) {
             ++nIcons;

@@ -202,32 +202,21 @@ bool CIconCache::IconsKeepTheirColours() const
     return nBitsPerPixel == 32;
 }
 
-// Reads the icon's image and its file's identity through one handle.
-CIconCache::ImageRead CIconCache::ReadImage(Icon& icon)
+// Reads the icon's image straight from its file into m_image.
+bool CIconCache::ReadImage(const Icon& icon)
 {
     // ExtractIconExW searches for other names and refuses longer ones.
     const wchar_t* pszPath = icon.strPath.GetText();
     const bool bFullPath = (pszPath[0] != L'\0' && pszPath[1] == L':' && pszPath[2] == L'\\') ||
                            (pszPath[0] == L'\\' && pszPath[1] == L'\\');
     if (!bFullPath || wcslen(pszPath) >= MAX_PATH)
-        return kNotRead;
+        return false;
     HANDLE hFile = CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    if (hFile == INVALID_HANDLE_VALUE) {
-        const DWORD nError = GetLastError();
-        return nError == ERROR_FILE_NOT_FOUND || nError == ERROR_PATH_NOT_FOUND ? kNoFile : kNotRead;
-    }
-    // GetFileInformationByHandle would cost more than the icon under Wine.
-    ImageRead read = kNotRead;
-    LARGE_INTEGER cbSize;
-    FILETIME ftWrite;
-    if (GetFileSizeEx(hFile, &cbSize) && GetFileTime(hFile, NULL, NULL, &ftWrite)) {
-        icon.cbSize = static_cast<ULONGLONG>(cbSize.QuadPart);
-        icon.ftWrite = IsSettled(ftWrite, m_ftNow) ? ftWrite : kUnsettledTime;
-        if (m_reader.Read(hFile, icon.nIndex, m_cxImage, m_cyImage, m_image))
-            read = kRead;
-    }
+    if (hFile == INVALID_HANDLE_VALUE)
+        return false;
+    const bool bRead = m_reader.Read(hFile, icon.nIndex, m_cxImage, m_cyImage, m_image);
     CloseHandle(hFile);
-    return read;
+    return bRead;
 }
 
 int CIconCache::LoadPending(double seconds)
@@ -256,13 +245,10 @@ int CIconCache::LoadPending(double seconds)
         if (!icon.bQueued)
             continue;
         icon.bQueued = false;
-        const ImageRead read = bReadImages ? ReadImage(icon) : kNotRead;
-        if (read == kNoFile)
+        if (!ReadIdentity(icon))
             continue;
         HICON hIcon = NULL;
-        if (read == kNotRead) {
-            if (!ReadIdentity(icon))
-                continue;
+        if (!bReadImages || !ReadImage(icon)) {
             hIcon = ExtractSmallIcon(icon.strPath.GetText(), icon.nIndex);
             if (hIcon == NULL) {
                 icon.bKnown = true;

@@ -91,12 +91,6 @@ private:
         int nIcon;  // -1: the text names no path
         unsigned int nRefresh;
     };
-    enum ImageRead
-    {
-        kRead,
-        kNotRead,  // ExtractIconExW to ask
-        kNoFile
-    };
 
     bool OnLocation(const wchar_t* pszText, bool bRecord) override;
     bool Read(IconSource source, HKEY hive, const wchar_t* pszSubkey, REGSAM sam,
@@ -106,7 +100,7 @@ private:
     void CheckFile(int nIcon);
     bool ReadIdentity(Icon& icon);
     bool IconsKeepTheirColours() const;
-    ImageRead ReadImage(Icon& icon);
+    bool ReadImage(const Icon& icon);
     void ReleaseImage(Icon& icon);
     void Reset(HIMAGELIST hImageList);
     void Forget();
