@@ -141,6 +141,7 @@ int CIconCache::FindIcon(const wchar_t* pszText, bool bRecord)
     icon.nIndex = nIndex;
     icon.bKnown = false;
     icon.bQueued = false;
+    icon.bMissing = false;
     icon.cbSize = 0;
     icon.ftWrite = kUnsettledTime;
     icon.nSlot = 0;
@@ -162,9 +163,14 @@ int CIconCache::UseIcon(int nIcon)
 
 void CIconCache::CheckFile(int nIcon)
 {
-    // A file not seen before is looked at when its turn to be extracted comes.
+    // A file not seen before is looked at when its turn to be read comes; one
+    // that was missing then is looked for here and waits only once it is there.
     Icon& icon = m_icons[nIcon];
-    if (icon.bKnown) {
+    if (icon.bMissing) {
+        if (!ReadIdentity(icon))
+            return;
+        icon.bMissing = false;
+    } else if (icon.bKnown) {
         const ULONGLONG cbSize = icon.cbSize;
         const FILETIME ftWrite = icon.ftWrite;
         if (ReadIdentity(icon) && icon.cbSize == cbSize &&
@@ -245,8 +251,10 @@ int CIconCache::LoadPending(double seconds)
         if (!icon.bQueued)
             continue;
         icon.bQueued = false;
-        if (!ReadIdentity(icon))
+        if (!ReadIdentity(icon)) {
+            icon.bMissing = true;
             continue;
+        }
         HICON hIcon = NULL;
         if (!bReadImages || !ReadImage(icon)) {
             hIcon = ExtractSmallIcon(icon.strPath.GetText(), icon.nIndex);

@@ -81,6 +81,7 @@ private:
         int nIndex;
         bool bKnown;   // the image, or that there is none, is that of the file below
         bool bQueued;  // waiting for LoadPending to extract the file below
+        bool bMissing; // no file at the last look
         ULONGLONG cbSize;
         FILETIME ftWrite;
         int nSlot;  // 0: no image

@@ -226,12 +226,23 @@ TEST_F(IconCacheTest, AFileIsReadAgainWhenItsSizeOrTimeChanges)
     EXPECT_TRUE(Shows(blue, Colour(Refresh(records)[0])));
     EXPECT_EQ(2, ImageCount());
 
-    // Gone, then back: no icon while it is gone.
+    // Gone, then back: no icon while it is gone, and nothing left waiting.
     DeleteFileW(path.c_str());
     EXPECT_EQ(0, Refresh(records)[0]);
     EXPECT_EQ(1, ImageCount());
+    LookUp(records);
+    EXPECT_FALSE(m_cache.HasPending()) << "a file still missing";
     WriteFile(path, IconBytes(red), Time(3));
     EXPECT_TRUE(Shows(red, Colour(Refresh(records)[0])));
+
+    // Missing from the start, then there.
+    const std::wstring later = File(L"later.ico");
+    const std::vector<UninstallRecord> laterRecords = {Record(L"b", later)};
+    EXPECT_EQ(0, Refresh(laterRecords)[0]);
+    LookUp(laterRecords);
+    EXPECT_FALSE(m_cache.HasPending());
+    WriteFile(later, IconBytes(green), Time(4));
+    EXPECT_TRUE(Shows(green, Colour(Refresh(laterRecords)[0])));
 }
 
 // New icons wait for LoadPending, which takes at least one at a time: a
