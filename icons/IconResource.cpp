@@ -109,7 +109,10 @@ bool CIconResourceReader::Read(HANDLE hFile, int nIndex, int cx, int cy, IconIma
     } else {
         return false;
     }
-    return ReadImage(nOffset, cb, cx, cy) && Decode(cx, cy, image);
+    if (!ReadImage(nOffset, cb, cx, cy))
+        return false;
+    Decode(cx, cy, image);
+    return true;
 }
 
 // The image is chosen from a directory in the group's form, each entry's id
@@ -256,7 +259,7 @@ bool CIconResourceReader::ReadImage(ULONGLONG nOffset, DWORD cb, int cx, int cy)
 // Colours and mask as the icon handle's bitmaps would hold them: palette
 // entries and 24-bit pixels as they are, 32-bit pixels with any alpha
 // premultiplied as the system does it.
-bool CIconResourceReader::Decode(int cx, int cy, IconImage& image) const
+void CIconResourceReader::Decode(int cx, int cy, IconImage& image) const
 {
     BITMAPINFOHEADER header;
     memcpy(&header, m_data.data(), sizeof(header));
@@ -308,5 +311,4 @@ bool CIconResourceReader::Decode(int cx, int cy, IconImage& image) const
             pMaskOut[x] = (pMaskRow[x / 8] >> (7 - x % 8)) & 1;
         }
     }
-    return true;
 }

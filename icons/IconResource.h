@@ -44,7 +44,7 @@ private:
     bool ReadResource(ULONGLONG nDirectory, ULONGLONG& nOffset, DWORD& cb);
     bool FileOffset(DWORD nRva, ULONGLONG& nOffset) const;
     bool FindById(ULONGLONG nDirectory, WORD nId, ULONGLONG& nSubdirectory);
-    bool Decode(int cx, int cy, IconImage& image) const;
+    void Decode(int cx, int cy, IconImage& image) const;
 
     HANDLE m_hFile;
     ULONGLONG m_nRoot;  // the resource directory's file offset

@@ -100,13 +100,29 @@ public:
         m_hUpdate = BeginUpdateResourceW(m_path.c_str(), TRUE);
         m_nNextId = 1;
     }
-    ~CIconFile() { DeleteFileW(m_path.c_str()); }
+    ~CIconFile()
+    {
+        if (m_hUpdate != NULL)
+            EndUpdateResourceW(m_hUpdate, TRUE);
+        DeleteFileW(m_path.c_str());
+    }
 
     struct Image
     {
         int nSize;
         int nBitCount;
         std::string data;
+
+        // What a directory entry says of the image before where it is: size,
+        // colours, planes, depth and length.
+        std::string Entry() const
+        {
+            const DWORD cb = static_cast<DWORD>(data.size());
+            char entry[12] = {static_cast<char>(nSize), static_cast<char>(nSize), 0, 0, 1, 0,
+                              static_cast<char>(nBitCount), 0};
+            memcpy(entry + 8, &cb, 4);
+            return std::string(entry, sizeof(entry));
+        }
     };
 
     // A group of images, by number or, given a name, by name.
@@ -119,18 +135,19 @@ public:
             const WORD nId = m_nNextId++;
             UpdateResourceW(m_hUpdate, RT_ICON, MAKEINTRESOURCEW(nId), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
                             const_cast<char*>(image.data.data()), static_cast<DWORD>(image.data.size()));
-            const DWORD cb = static_cast<DWORD>(image.data.size());
-            char entry[14] = {static_cast<char>(image.nSize), static_cast<char>(image.nSize), 0, 0, 1, 0,
-                              static_cast<char>(image.nBitCount), 0};
-            memcpy(entry + 8, &cb, 4);
-            memcpy(entry + 12, &nId, 2);
-            group.append(entry, 14);
+            group += image.Entry();
+            group.append(reinterpret_cast<const char*>(&nId), sizeof(nId));
         }
         UpdateResourceW(m_hUpdate, RT_GROUP_ICON, pszName != NULL ? pszName : MAKEINTRESOURCEW(nGroup),
                         MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), &group[0], static_cast<DWORD>(group.size()));
     }
 
-    bool Write() { return EndUpdateResourceW(m_hUpdate, FALSE) != FALSE; }
+    bool Write()
+    {
+        const bool bWritten = m_hUpdate != NULL && EndUpdateResourceW(m_hUpdate, FALSE);
+        m_hUpdate = NULL;
+        return bWritten;
+    }
     const std::wstring& Path() const { return m_path; }
 
 private:
@@ -163,7 +180,7 @@ CIconFile::Image RandomImage(std::mt19937& random, int nSize, int nBitCount, Alp
         const DWORD colour = random() & 0xFFFFFF;
         data.append(reinterpret_cast<const char*>(&colour), 4);
     }
-    const int cbRow = ((nSize * nBitCount + 31) / 32) * 4;
+    const int cbRow = static_cast<int>(DibRowBytes(nSize, nBitCount));
     for (int y = 0; y < nSize; ++y) {
         for (int x = 0; x < cbRow; ++x) {
             char byte = static_cast<char>(random());
@@ -172,7 +189,7 @@ CIconFile::Image RandomImage(std::mt19937& random, int nSize, int nBitCount, Alp
             data += byte;
         }
     }
-    const int cbMaskRow = ((nSize + 31) / 32) * 4;
+    const int cbMaskRow = static_cast<int>(DibRowBytes(nSize, 1));
     for (int i = 0; i < cbMaskRow * nSize; ++i)
         data += static_cast<char>(random());
     return {nSize, nBitCount, data};
@@ -186,13 +203,9 @@ std::string IconFileBytes(const std::vector<CIconFile::Image>& images)
     bytes[4] = static_cast<char>(images.size());
     DWORD nOffset = static_cast<DWORD>(6 + 16 * images.size());
     for (const CIconFile::Image& image : images) {
-        const DWORD cb = static_cast<DWORD>(image.data.size());
-        char entry[16] = {static_cast<char>(image.nSize), static_cast<char>(image.nSize), 0, 0, 1, 0,
-                          static_cast<char>(image.nBitCount), 0};
-        memcpy(entry + 8, &cb, 4);
-        memcpy(entry + 12, &nOffset, 4);
-        bytes.append(entry, 16);
-        nOffset += cb;
+        bytes += image.Entry();
+        bytes.append(reinterpret_cast<const char*>(&nOffset), sizeof(nOffset));
+        nOffset += static_cast<DWORD>(image.data.size());
     }
     for (const CIconFile::Image& image : images)
         bytes += image.data;
