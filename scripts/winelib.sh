@@ -1,6 +1,14 @@
 # Shell functions shared by the scripts that run Vantix under Wine.
 # Sourced, not run. Every function works on one prefix only and never on ~/.wine.
 
+# Callers set $here to this folder. Where the kernel runs no 32-bit code,
+# every Wine command goes to the 64-bit loader (scripts/arch).
+vantix_arch=$(sh "$here/arch")
+if [ "$vantix_arch" = x86_64 ]; then
+    PATH="$here/wine64:$PATH"
+    export PATH
+fi
+
 export WINEDEBUG="${WINEDEBUG:--all}"
 # Never offer to download Mono or Gecko: there is no network, and the prompt
 # would block a headless run.
