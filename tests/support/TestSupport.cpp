@@ -11,6 +11,27 @@ std::wstring ExeDir()
     return slash == std::wstring::npos ? dir : dir.substr(0, slash);
 }
 
+std::wstring TempPath(const std::wstring& name)
+{
+    wchar_t dir[MAX_PATH];
+    DWORD n = GetTempPathW(MAX_PATH, dir);
+    return std::wstring(dir, n) + name;
+}
+
+bool WriteBytes(const std::wstring& path, const std::string& bytes, const FILETIME* ftWrite)
+{
+    HANDLE hFile = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD cbWritten = 0;
+    bool bWritten = WriteFile(hFile, bytes.data(), static_cast<DWORD>(bytes.size()), &cbWritten, NULL) &&
+                    cbWritten == bytes.size();
+    if (ftWrite != NULL)
+        bWritten = SetFileTime(hFile, NULL, NULL, ftWrite) && bWritten;
+    CloseHandle(hFile);
+    return bWritten;
+}
+
 LONG CRegKey::Create(HKEY root, const wchar_t* path, REGSAM extra)
 {
     Close();
@@ -40,11 +61,6 @@ LONG CRegKey::SetString(const wchar_t* name, const wchar_t* text, DWORD type)
 {
     DWORD cb = static_cast<DWORD>((lstrlenW(text) + 1) * sizeof(wchar_t));
     return SetRaw(name, type, text, cb);
-}
-
-LONG CRegKey::SetDword(const wchar_t* name, DWORD value)
-{
-    return SetRaw(name, REG_DWORD, &value, sizeof(value));
 }
 
 DWORD RunAndWait(std::wstring commandLine, DWORD timeoutMs)
@@ -79,7 +95,7 @@ bool PrefixReportsWindows2000()
     return lstrcmpiW(version, L"win2k") == 0;
 }
 
-static void DeleteTreeIn(HKEY parent, const wchar_t* name, REGSAM extra)
+void DeleteTree(HKEY parent, const wchar_t* name, REGSAM extra)
 {
     HKEY hKey;
     if (RegOpenKeyExW(parent, name, 0, KEY_ALL_ACCESS | extra, &hKey) != ERROR_SUCCESS)
@@ -89,7 +105,7 @@ static void DeleteTreeIn(HKEY parent, const wchar_t* name, REGSAM extra)
         DWORD cch = 256;
         if (RegEnumKeyExW(hKey, 0, child, &cch, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
             break;
-        DeleteTreeIn(hKey, child, extra);
+        DeleteTree(hKey, child, extra);
     }
     RegCloseKey(hKey);
     // RegDeleteKeyExW is not on Windows 2000: a view-less delete suffices
@@ -101,11 +117,6 @@ static void DeleteTreeIn(HKEY parent, const wchar_t* name, REGSAM extra)
         pDelete(parent, name, extra, 0);
     else
         RegDeleteKeyW(parent, name);
-}
-
-void DeleteTree(HKEY root, const wchar_t* path, REGSAM extra)
-{
-    DeleteTreeIn(root, path, extra);
 }
 
 CWrittenKeys::~CWrittenKeys()

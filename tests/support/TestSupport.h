@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "base/WideString.h"
+
 #include <string>
 #include <vector>
 
@@ -13,12 +15,22 @@ namespace testsupport {
 // Directory of the running test executable (where the helper programs are).
 std::wstring ExeDir();
 
+std::wstring TempPath(const std::wstring& name);
+
+// Writes a file whole; with ftWrite, that last-write time.
+bool WriteBytes(const std::wstring& path, const std::string& bytes, const FILETIME* ftWrite = NULL);
+
+// A string's text; empty for a string without a buffer.
+inline std::wstring Text(const CWideString& str)
+{
+    return str.GetText() != NULL ? str.GetText() : L"";
+}
+
 // An open registry key, closed once.
 class CRegKey
 {
 public:
     CRegKey() : m_hKey(NULL) {}
-    explicit CRegKey(HKEY hKey) : m_hKey(hKey) {}
     ~CRegKey() { Close(); }
     CRegKey(const CRegKey&) = delete;
     CRegKey& operator=(const CRegKey&) = delete;
@@ -31,7 +43,6 @@ public:
     // Byte-exact value: no terminator is added.
     LONG SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD cb);
     LONG SetString(const wchar_t* name, const wchar_t* text, DWORD type = REG_SZ);
-    LONG SetDword(const wchar_t* name, DWORD value);
 
 private:
     HKEY m_hKey;
