@@ -5,11 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <shellapi.h>
-
 #include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 using testsupport::ExeDir;
@@ -17,14 +14,15 @@ using testsupport::ExeDir;
 namespace {
 
 const wchar_t kUninstall[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-const wchar_t kArpCache[] =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache\\";
+const wchar_t kArpCache[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache\\";
 const wchar_t kProducts[] = L"SOFTWARE\\Classes\\Installer\\Products\\";
 const REGSAM k32 = KEY_WOW64_32KEY;
 const REGSAM k64 = KEY_WOW64_64KEY;
+const std::wstring kNul(1, L'\0');
 
-// vx_three_icons.exe holds three icons; each has a 16x16 image of one colour
-// and a 32x32 image of another, so a wrong index or a large icon shows.
+// vx_three_icons.exe holds three icons, red, green and blue; each has a 16x16
+// image of that colour and a 32x32 image of another, so a wrong index or a
+// large icon shows.
 const std::string kRed = "16x16 ff0000";
 const std::string kGreen = "16x16 00ff00";
 const std::string kBlue = "16x16 0000ff";
@@ -77,252 +75,168 @@ std::wstring Record(const std::wstring& tail)
     return std::wstring(14, wchar_t(0xABAB)) + IconFile() + tail;
 }
 
-const std::wstring kNul(1, L'\0');
+enum Source
+{
+    kDisplayIcon,
+    kSlowInfoCache,
+    kProductIcon,
+};
 
-// Writes registry values under unique key names and removes them again.
+// One value written for an entry: data less cbTrim bytes.
+struct Put
+{
+    Source source;
+    REGSAM view;
+    std::wstring data;
+    DWORD type;
+    DWORD cbTrim;
+};
+
+Put Display(REGSAM view, const std::wstring& text, DWORD type = REG_SZ)
+{
+    return {kDisplayIcon, view, text + kNul, type, 0};
+}
+
+Put Cached(REGSAM view, const std::wstring& record = Record(kNul), DWORD cbTrim = 0, DWORD type = REG_BINARY)
+{
+    return {kSlowInfoCache, view, record, type, cbTrim};
+}
+
+Put Product(REGSAM view, const std::wstring& text)
+{
+    return {kProductIcon, view, text + kNul, REG_SZ, 0};
+}
+
 class IconLookupTest : public ::testing::Test
 {
 protected:
-    void TearDown() override
-    {
-        for (const auto& key : m_written)
-            testsupport::DeleteTree(key.first, key.second.first.c_str(), key.second.second);
-    }
-
-    std::wstring NewKeyName()
+    // A new key name, or product code.
+    std::wstring NewName(bool bProductCode = false)
     {
         wchar_t name[64];
-        wsprintfW(name, L"VxIconTest-%lu-%d", GetCurrentProcessId(), ++m_nKeys);
+        wsprintfW(name, bProductCode ? L"{%08lX-1cf0-4e2a-9b3d-%012X}" : L"VxIconTest-%lu-%d",
+                  GetCurrentProcessId(), ++m_nKeys);
         return name;
     }
 
-    std::wstring NewProductCode()
+    void Write(HKEY hRoot, const std::wstring& name, const Put& put)
     {
-        wchar_t code[64];
-        wsprintfW(code, L"{%08lX-1cf0-4e2a-9b3d-%012X}", GetCurrentProcessId(), ++m_nKeys);
-        return code;
-    }
-
-    // Byte-exact: cb defaults to the whole data, which carries no terminator
-    // unless the caller appends one.
-    void Write(HKEY hRoot, const std::wstring& path, REGSAM view, const wchar_t* value,
-               DWORD type, const std::wstring& data, DWORD cb = DWORD(-1))
-    {
-        m_written.push_back({hRoot, {path, view}});
+        static const wchar_t* const s_values[] = {L"DisplayIcon", L"SlowInfoCache", L"ProductIcon"};
+        std::wstring path = (put.source == kSlowInfoCache ? kArpCache : kUninstall) + name;
+        if (put.source == kProductIcon) {
+            hRoot = HKEY_LOCAL_MACHINE;
+            path = kProducts + testsupport::Text(PackProductCode(CWideString(name.c_str())));
+        }
+        m_written.Add(hRoot, path, put.view);
         testsupport::CRegKey key;
-        ASSERT_EQ(ERROR_SUCCESS, key.Create(hRoot, path.c_str(), view));
-        if (cb == DWORD(-1))
-            cb = static_cast<DWORD>(data.size() * sizeof(wchar_t));
-        ASSERT_EQ(ERROR_SUCCESS, key.SetRaw(value, type, data.c_str(), cb));
+        ASSERT_EQ(ERROR_SUCCESS, key.Create(hRoot, path.c_str(), put.view));
+        ASSERT_EQ(ERROR_SUCCESS, key.SetRaw(s_values[put.source], put.type, put.data.c_str(),
+                                            static_cast<DWORD>(put.data.size() * 2 - put.cbTrim)));
     }
 
-    void DisplayIcon(HKEY hRoot, const std::wstring& name, REGSAM view, const std::wstring& text,
-                     DWORD type = REG_SZ)
-    {
-        Write(hRoot, kUninstall + name, view, L"DisplayIcon", type, text + kNul);
-    }
-
-    void ProductIcon(const std::wstring& code, REGSAM view, const std::wstring& text)
-    {
-        CWideString packed = PackProductCode(CWideString(code.c_str()));
-        Write(HKEY_LOCAL_MACHINE, kProducts + std::wstring(packed.GetText()), view,
-              L"ProductIcon", REG_SZ, text + kNul);
-    }
-
-    // What a value of the 64-bit view gives: nothing where the program reads
-    // the 32-bit view for either (Windows 2000).
-    std::string Via64(const std::string& expected) const { return m_bReads64 ? expected : kNone; }
-
+    // Windows 2000 knows no views: the program reads the 32-bit one for either.
     const bool m_bReads64 = !testsupport::PrefixReportsWindows2000();
-
-    void SlowInfoCache(HKEY hRoot, const std::wstring& name, REGSAM view,
-                       const std::wstring& record, DWORD cbTrim = 0, DWORD type = REG_BINARY)
-    {
-        Write(hRoot, kArpCache + name, view, L"SlowInfoCache", type, record,
-              static_cast<DWORD>(record.size() * sizeof(wchar_t) - cbTrim));
-    }
-
-private:
-    std::vector<std::pair<HKEY, std::pair<std::wstring, REGSAM>>> m_written;
+    testsupport::CWrittenKeys m_written;
     int m_nKeys = 0;
 };
 
 }  // namespace
 
-TEST_F(IconLookupTest, IndexPicksTheSameSmallIconAsExtractingThemAll)
+// ProductIcon (from HKLM, for an entry of either root), DisplayIcon, then the
+// SlowInfoCache record, each in the 32-bit view before the 64-bit one; a value
+// that gives no path passes to the next, a well-formed path to no file ends
+// the lookup. HKCU's keys and the products are one key in both views.
+TEST_F(IconLookupTest, TheFirstUsableValueGivesTheIcon)
 {
-    const std::wstring file = IconFile();
-    ASSERT_EQ(3u, ExtractIconExW(file.c_str(), -1, NULL, NULL, 0));
-    HICON all[3] = {};
-    ASSERT_EQ(3u, ExtractIconExW(file.c_str(), 0, NULL, all, 3));
-    std::string slow[3];
-    for (int i = 0; i < 3; ++i) {
-        slow[i] = Describe(all[i]);
-        DestroyIcon(all[i]);
-    }
-    ASSERT_EQ(kRed, slow[0]);
-
-    const std::pair<const wchar_t*, std::string> cases[] = {
-        {L"", slow[0]},    {L",", slow[0]},   {L",1", slow[1]},  {L",2", slow[2]},
-        {L",3", kNone},    {L",99", kNone},   {L",-1", kNone},   {L", 1", kGreen},
-        {L",1,2", kNone},  {L",2147483649", kNone},
+    enum Name
+    {
+        kKey,
+        kCode,
+        kAlmostCode,
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.first);
-        const std::wstring name = NewKeyName();
-        DisplayIcon(HKEY_LOCAL_MACHINE, name, k32, IconFile(c.first));
-        EXPECT_EQ(c.second, Lookup(HKEY_LOCAL_MACHINE, name));
-    }
-}
-
-TEST_F(IconLookupTest, EverySourceIsReadInEitherView)
-{
-    for (REGSAM view : {k32, k64}) {
-        SCOPED_TRACE(view == k32 ? "32-bit view" : "64-bit view");
-        auto seen = [&](const std::string& expected) { return view == k32 ? expected : Via64(expected); };
-        const std::wstring code = NewProductCode();
-        // The installer's product data and HKCU's keys are one key in both views.
-        ProductIcon(code, view, IconFile(L",1"));
-        EXPECT_EQ(kGreen, Lookup(HKEY_LOCAL_MACHINE, code));
-
-        for (HKEY hRoot : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-            const std::wstring display = NewKeyName();
-            DisplayIcon(hRoot, display, view, IconFile(L",2"));
-            EXPECT_EQ(hRoot == HKEY_CURRENT_USER ? kBlue : seen(kBlue), Lookup(hRoot, display));
-
-            const std::wstring cached = NewKeyName();
-            SlowInfoCache(hRoot, cached, view, Record(kNul));
-            EXPECT_EQ(hRoot == HKEY_CURRENT_USER ? kRed : seen(kRed), Lookup(hRoot, cached));
-        }
-    }
-    EXPECT_EQ(kNone, Lookup(HKEY_LOCAL_MACHINE, NewKeyName()));
-}
-
-TEST_F(IconLookupTest, EarlierSourcesAndThe32BitViewComeFirst)
-{
-    const std::wstring name = NewKeyName();
-    DisplayIcon(HKEY_LOCAL_MACHINE, name, k32, IconFile(L",1"));
-    DisplayIcon(HKEY_LOCAL_MACHINE, name, k64, IconFile(L",2"));
-    SlowInfoCache(HKEY_LOCAL_MACHINE, name, k32, Record(kNul));
-    EXPECT_EQ(kGreen, Lookup(HKEY_LOCAL_MACHINE, name));
-
-    // ProductIcon comes from HKLM even for an entry of HKCU, and first.
-    const std::wstring code = NewProductCode();
-    ProductIcon(code, k32, IconFile(L",2"));
-    DisplayIcon(HKEY_CURRENT_USER, code, k32, IconFile(L",1"));
-    EXPECT_EQ(kBlue, Lookup(HKEY_CURRENT_USER, code));
-
-    // A name of almost the right shape is no product code.
-    std::wstring almost = NewProductCode();
-    almost[5] = L'G';
-    ProductIcon(almost, k32, IconFile(L",2"));
-    DisplayIcon(HKEY_LOCAL_MACHINE, almost, k64, IconFile(L",1"));
-    EXPECT_EQ(Via64(kGreen), Lookup(HKEY_LOCAL_MACHINE, almost));
-}
-
-TEST_F(IconLookupTest, UnusableValuesFallThroughToLaterAttempts)
-{
-    const std::wstring quoted = NewKeyName();
-    DisplayIcon(HKEY_LOCAL_MACHINE, quoted, k32, Quoted(L",1"));
-    DisplayIcon(HKEY_LOCAL_MACHINE, quoted, k64, IconFile(L",2"));
-    EXPECT_EQ(Via64(kBlue), Lookup(HKEY_LOCAL_MACHINE, quoted));
-
-    // The record carries no index: the quoted location's does not carry over.
-    const std::wstring toCache = NewKeyName();
-    DisplayIcon(HKEY_LOCAL_MACHINE, toCache, k32, Quoted(L",1"));
-    SlowInfoCache(HKEY_LOCAL_MACHINE, toCache, k64, Record(kNul));
-    EXPECT_EQ(Via64(kRed), Lookup(HKEY_LOCAL_MACHINE, toCache));
-
-    const std::wstring dword = NewKeyName();
-    Write(HKEY_LOCAL_MACHINE, kUninstall + dword, k32, L"DisplayIcon", REG_DWORD, L"\x0001", 4);
-    DisplayIcon(HKEY_LOCAL_MACHINE, dword, k64, IconFile(L",1"));
-    EXPECT_EQ(Via64(kGreen), Lookup(HKEY_LOCAL_MACHINE, dword));
-
-    // 259 characters and a terminator fill the 520 bytes; one more is not read.
-    for (int nLength : {259, 260}) {
-        SCOPED_TRACE(nLength);
-        const std::wstring name = NewKeyName();
-        std::wstring location = IconFile(L",");
-        location += std::wstring(nLength - location.size() - 1, L'0') + L"1";
-        DisplayIcon(HKEY_LOCAL_MACHINE, name, k32, location);
-        DisplayIcon(HKEY_LOCAL_MACHINE, name, k64, IconFile(L",2"));
-        EXPECT_EQ(nLength == 259 ? kGreen : Via64(kBlue), Lookup(HKEY_LOCAL_MACHINE, name));
-    }
-}
-
-TEST_F(IconLookupTest, AWellFormedPathToNoFileEndsTheLookup)
-{
-    const std::wstring code = NewProductCode();
-    ProductIcon(code, k32, ExeDir() + L"\\no-such-file.exe,0");
-    DisplayIcon(HKEY_LOCAL_MACHINE, code, k32, IconFile(L",1"));
-    EXPECT_EQ(kNone, Lookup(HKEY_LOCAL_MACHINE, code));
-
-    // Never expanded: the reference is an ordinary name.
-    const std::wstring expand = NewKeyName();
-    DisplayIcon(HKEY_LOCAL_MACHINE, expand, k32, L"%SystemRoot%\\notepad.exe,0", REG_EXPAND_SZ);
-    SlowInfoCache(HKEY_LOCAL_MACHINE, expand, k32, Record(kNul));
-    EXPECT_EQ(kNone, Lookup(HKEY_LOCAL_MACHINE, expand));
-
-    const std::wstring directory = NewKeyName();
-    DisplayIcon(HKEY_CURRENT_USER, directory, k32, ExeDir());
-    SlowInfoCache(HKEY_CURRENT_USER, directory, k32, Record(kNul));
-    EXPECT_EQ(kNone, Lookup(HKEY_CURRENT_USER, directory));
-}
-
-TEST_F(IconLookupTest, TextEndsAtTheDataReturnedOrItsFirstNul)
-{
-    const std::wstring text = IconFile(L",1");
-    const std::wstring multi = text + kNul + IconFile(L",2") + kNul + kNul;
-    const DWORD cbText = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    const std::pair<DWORD, DWORD> forms[] = {
-        {REG_SZ, cbText}, {REG_EXPAND_SZ, cbText + 1}, {REG_MULTI_SZ, DWORD(-1)}};
-    for (const auto& form : forms) {
-        SCOPED_TRACE(form.first);
-        const std::wstring name = NewKeyName();
-        Write(HKEY_LOCAL_MACHINE, kUninstall + name, k32, L"DisplayIcon", form.first,
-              form.first == REG_MULTI_SZ ? multi : text + L"\xFFFF", form.second);
-        EXPECT_EQ(kGreen, Lookup(HKEY_LOCAL_MACHINE, name));
-    }
-
-    // Records: up to 552 bytes, with or without a terminator, odd length,
-    // text after the terminator; a header cut short; the wrong type.
+    const HKEY kHklm = HKEY_LOCAL_MACHINE, kHkcu = HKEY_CURRENT_USER;
+    const std::wstring path = IconFile(L",");
+    const std::wstring location259 = path + std::wstring(258 - path.size(), L'0') + L"1";
+    const std::wstring location260 = path + std::wstring(259 - path.size(), L'0') + L"1";
+    const std::wstring text = IconFile(L",1") + L"\xFFFF";
     const DWORD cbPadTo553 = 553 - static_cast<DWORD>(Record(L"").size() * sizeof(wchar_t));
     const std::wstring padded = Record(std::wstring((cbPadTo553 + 1) / 2, L'\0'));
     const struct
     {
-        std::wstring record;
-        DWORD cbTrim;
-        DWORD type;
+        HKEY hRoot;
+        Name name;
+        std::vector<Put> puts;
         std::string expected;
-    } records[] = {
-        {padded, 1 + cbPadTo553 % 2, REG_BINARY, kRed},
-        {padded, cbPadTo553 % 2, REG_BINARY, kNone},
-        {Record(L""), 0, REG_BINARY, kRed},
-        {Record(L"\xFF00"), 1, REG_BINARY, kRed},
-        {Record(kNul + L"x"), 0, REG_BINARY, kRed},
-        {Record(L"").substr(0, 14), 1, REG_BINARY, kNone},
-        {Record(kNul), 0, REG_SZ, kNone},
+        bool bVia64;  // seen only where the program reads the 64-bit view
+    } cases[] = {
+        // The index picks the icon; none for an index it does not have.
+        {kHklm, kKey, {Display(k32, IconFile())}, kRed, false},
+        {kHklm, kKey, {Display(k32, IconFile(L","))}, kRed, false},
+        {kHklm, kKey, {Display(k32, IconFile(L",1"))}, kGreen, false},
+        {kHklm, kKey, {Display(k32, IconFile(L", 1"))}, kGreen, false},
+        {kHklm, kKey, {Display(k32, IconFile(L",2"))}, kBlue, false},
+        {kHklm, kKey, {Display(k32, IconFile(L",3"))}, kNone, false},
+        {kHklm, kKey, {Display(k32, IconFile(L",-1"))}, kNone, false},
+        {kHklm, kKey, {Display(k32, IconFile(L",1,2"))}, kNone, false},
+        {kHklm, kKey, {Display(k32, IconFile(L",2147483649"))}, kNone, false},
+        {kHklm, kKey, {}, kNone, false},
+        {kHklm, kCode, {Product(k64, IconFile(L",1"))}, kGreen, false},
+        {kHklm, kKey, {Display(k64, IconFile(L",2"))}, kBlue, true},
+        {kHkcu, kKey, {Display(k64, IconFile(L",2"))}, kBlue, false},
+        {kHklm, kKey, {Cached(k32)}, kRed, false},
+        {kHklm, kKey, {Cached(k64)}, kRed, true},
+        {kHkcu, kKey, {Cached(k64)}, kRed, false},
+        {kHklm, kKey, {Display(k32, IconFile(L",1")), Display(k64, IconFile(L",2")), Cached(k32)}, kGreen, false},
+        {kHkcu, kCode, {Product(k32, IconFile(L",2")), Display(k32, IconFile(L",1"))}, kBlue, false},
+        {kHklm, kAlmostCode, {Product(k32, IconFile(L",2")), Display(k64, IconFile(L",1"))}, kGreen, true},
+        {kHklm, kKey, {Display(k32, Quoted(L",1")), Display(k64, IconFile(L",2"))}, kBlue, true},
+        // The record carries no index: the quoted location's does not carry over.
+        {kHklm, kKey, {Display(k32, Quoted(L",1")), Cached(k64)}, kRed, true},
+        {kHklm, kKey, {{kDisplayIcon, k32, L"\x0001\x0000", REG_DWORD, 0}, Display(k64, IconFile(L",1"))},
+         kGreen, true},
+        {kHklm, kCode, {Product(k32, ExeDir() + L"\\no-such-file.exe,0"), Display(k32, IconFile(L",1"))}, kNone,
+         false},
+        {kHklm, kKey, {Display(k32, L"%SystemRoot%\\notepad.exe,0", REG_EXPAND_SZ), Cached(k32)}, kNone, false},
+        {kHkcu, kKey, {Display(k32, ExeDir()), Cached(k32)}, kNone, false},
+        // Text ends at the data returned or its first NUL; 259 characters and
+        // a terminator fill the 520 bytes of a location, one more is not read.
+        {kHklm, kKey, {{kDisplayIcon, k32, text, REG_SZ, 2}}, kGreen, false},
+        {kHklm, kKey, {{kDisplayIcon, k32, text, REG_EXPAND_SZ, 1}}, kGreen, false},
+        {kHklm, kKey, {{kDisplayIcon, k32, IconFile(L",1") + kNul + IconFile(L",2") + kNul, REG_MULTI_SZ, 0}},
+         kGreen, false},
+        {kHklm, kKey, {Display(k32, location259), Display(k64, IconFile(L",2"))}, kGreen, false},
+        {kHklm, kKey, {Display(k32, location260), Display(k64, IconFile(L",2"))}, kBlue, true},
+        // Records: up to 552 bytes, with or without a terminator, odd length,
+        // text after the terminator; a header cut short; the wrong type.
+        {kHkcu, kKey, {Cached(k32, padded, 1 + cbPadTo553 % 2)}, kRed, false},
+        {kHkcu, kKey, {Cached(k32, padded, cbPadTo553 % 2)}, kNone, false},
+        {kHkcu, kKey, {Cached(k32, Record(L""))}, kRed, false},
+        {kHkcu, kKey, {Cached(k32, Record(L"\xFF00"), 1)}, kRed, false},
+        {kHkcu, kKey, {Cached(k32, Record(kNul + L"x"))}, kRed, false},
+        {kHkcu, kKey, {Cached(k32, Record(L"").substr(0, 14), 1)}, kNone, false},
+        {kHkcu, kKey, {Cached(k32, Record(kNul), 0, REG_SZ)}, kNone, false},
     };
-    for (const auto& r : records) {
-        SCOPED_TRACE(r.record.size() * 2 - r.cbTrim);
-        const std::wstring name = NewKeyName();
-        SlowInfoCache(HKEY_CURRENT_USER, name, k32, r.record, r.cbTrim, r.type);
-        EXPECT_EQ(r.expected, Lookup(HKEY_CURRENT_USER, name));
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        std::wstring name = NewName(cases[i].name != kKey);
+        if (cases[i].name == kAlmostCode)
+            name[5] = L'G';
+        for (const Put& put : cases[i].puts)
+            Write(cases[i].hRoot, name, put);
+        EXPECT_EQ(cases[i].bVia64 && !m_bReads64 ? kNone : cases[i].expected, Lookup(cases[i].hRoot, name))
+            << "case " << i;
     }
 }
 
 // Wine's handle counters are stubs, so this watches handle values instead: a
-// freed slot is handed out again before a fresh one. Repeated lookups that
-// walk every source and extract an icon must not keep taking fresh kernel
-// handles (keys, files) nor fresh user handles (icons).
+// freed slot is handed out again before a fresh one. Lookups that walk every
+// source and extract an icon must take no fresh kernel nor user handles.
 TEST_F(IconLookupTest, RepeatedLookupsLeakNoHandles)
 {
-    const std::wstring code = NewProductCode();
-    ProductIcon(code, k32, Quoted(L""));
-    DisplayIcon(HKEY_LOCAL_MACHINE, code, k32, Quoted(L",1"));
-    DisplayIcon(HKEY_LOCAL_MACHINE, code, k64, Quoted(L",2"));
-    // The icon comes from the last view read.
-    SlowInfoCache(HKEY_LOCAL_MACHINE, code, m_bReads64 ? k64 : k32, Record(kNul));
+    const std::wstring code = NewName(true);
+    Write(HKEY_LOCAL_MACHINE, code, Product(k32, Quoted(L"")));
+    Write(HKEY_LOCAL_MACHINE, code, Display(k32, Quoted(L",1")));
+    Write(HKEY_LOCAL_MACHINE, code, Display(k64, Quoted(L",2")));
+    Write(HKEY_LOCAL_MACHINE, code, Cached(m_bReads64 ? k64 : k32));
     ASSERT_EQ(kRed, Lookup(HKEY_LOCAL_MACHINE, code));
 
     auto probeKernelHandle = [] {
