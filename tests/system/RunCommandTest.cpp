@@ -1,32 +1,19 @@
-#include <gtest/gtest.h>
+#include "support/TestSupport.h"
+#include "uninstall/KernelHandle.h"
+#include "uninstall/UninstallWorker.h"
 
-#include <windows.h>
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 #include <thread>
 
-#include "support/TestSupport.h"
-#include "uninstall/KernelHandle.h"
-#include "uninstall/UninstallWorker.h"
-
 using testsupport::ExeDir;
+using testsupport::TempPath;
 
 namespace {
 
 const DWORD kSettleMs = 15000;
-
-std::wstring TempPath(const std::wstring& name)
-{
-    wchar_t dir[MAX_PATH];
-    DWORD n = GetTempPathW(MAX_PATH, dir);
-    return std::wstring(dir, n) + name;
-}
-
-bool FileExists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 bool Eventually(const std::function<bool()>& condition)
 {
@@ -48,22 +35,11 @@ CWideString Command(const std::wstring& program, const std::wstring& steps)
     return CWideString((L"\"" + program + L"\" " + steps).c_str());
 }
 
+// vx_child.exe runs the steps it is given (see its source).
 CWideString ChildCommand(const std::wstring& steps)
 {
     return Command(ExeDir() + L"\\vx_child.exe", steps);
 }
-
-// Sets an event from another thread after a delay.
-class CSignalLater
-{
-public:
-    CSignalLater(HANDLE hEvent, DWORD delayMs)
-        : m_thread([=] { Sleep(delayMs); SetEvent(hEvent); }) {}
-    ~CSignalLater() { m_thread.join(); }
-
-private:
-    std::thread m_thread;
-};
 
 // A test that leaves a child running waits for its marker, so that no child
 // outlives its test.
@@ -73,16 +49,15 @@ protected:
     void SetUp() override { DeleteFileW(m_strMarker.c_str()); }
     void TearDown() override { DeleteFileW(m_strMarker.c_str()); }
 
-    bool MarkerExists() const { return FileExists(m_strMarker); }
+    bool MarkerExists() const { return GetFileAttributesW(m_strMarker.c_str()) != INVALID_FILE_ATTRIBUTES; }
     bool MarkerAppears() const { return Eventually([this] { return MarkerExists(); }); }
 
     const std::wstring m_strMarker = TempPath(L"vx_run_marker.txt");
     const std::wstring m_strMarkerStep = L" marker \"" + m_strMarker + L"\"";
 };
 
-TEST_F(RunCommandTest, StartsCommandLineAsStored)
+TEST_F(RunCommandTest, StartsCommandLineAsStoredOrGivesTheErrorCode)
 {
-    EXPECT_EQ(0u, RunCommandAndWait(ChildCommand(L"exit 0"), 0, NULL));
     EXPECT_EQ(42u, RunCommandAndWait(ChildCommand(L"exit 42"), 0, NULL));
     EXPECT_EQ(DWORD(SW_HIDE), RunCommandAndWait(ChildCommand(L"show-window"), RUN_HIDDEN, NULL));
     EXPECT_EQ(DWORD(SW_SHOWDEFAULT), RunCommandAndWait(ChildCommand(L"show-window"), 0, NULL));
@@ -91,9 +66,7 @@ TEST_F(RunCommandTest, StartsCommandLineAsStored)
     for (int length : {511, 512}) {
         std::wstring steps = L"cmdline-length pad ";
         steps.append(length - ChildCommand(steps).GetLength(), L'x');
-        const CWideString command = ChildCommand(steps);
-        ASSERT_EQ(length, command.GetLength());
-        EXPECT_EQ(DWORD(length), RunCommandAndWait(command, 0, NULL));
+        EXPECT_EQ(DWORD(length), RunCommandAndWait(ChildCommand(steps), 0, NULL));
     }
 
     const std::wstring dir = TempPath(L"vx dir with space");
@@ -103,10 +76,7 @@ TEST_F(RunCommandTest, StartsCommandLineAsStored)
     EXPECT_EQ(7u, RunCommandAndWait(Command(program, L"exit 7"), 0, NULL));
     EXPECT_TRUE(DeleteSoon(program));
     EXPECT_TRUE(RemoveDirectoryW(dir.c_str()));
-}
 
-TEST_F(RunCommandTest, StartFailureGivesErrorCode)
-{
     EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND),
               RunCommandAndWait(Command(ExeDir() + L"\\no_such_program.exe", L"/S"), 0, NULL));
     // An empty string holds no buffer: nothing can start, and nothing may crash.
@@ -115,8 +85,7 @@ TEST_F(RunCommandTest, StartFailureGivesErrorCode)
 
 TEST_F(RunCommandTest, NoWaitReturnsWhileChildRuns)
 {
-    EXPECT_EQ(0u, RunCommandAndWait(ChildCommand(L"sleep 2000" + m_strMarkerStep + L" exit 5"),
-                                    RUN_NO_WAIT, NULL));
+    EXPECT_EQ(0u, RunCommandAndWait(ChildCommand(L"sleep 2000" + m_strMarkerStep + L" exit 5"), RUN_NO_WAIT, NULL));
     EXPECT_FALSE(MarkerExists());
     EXPECT_TRUE(MarkerAppears());
 }
@@ -126,12 +95,10 @@ TEST_F(RunCommandTest, NoWaitReturnsWhileChildRuns)
 TEST_F(RunCommandTest, WaitsForProcessesTheChildStarted)
 {
     for (const wchar_t* start : {L"spawn", L"relaunch-from-temp vx_child_relaunched.exe"}) {
-        SCOPED_TRACE(start);
         DeleteFileW(m_strMarker.c_str());
-        const std::wstring steps =
-            L"code 5 " + std::wstring(start) + L" sleep 1000" + m_strMarkerStep + L" exit 9";
-        EXPECT_EQ(5u, RunCommandAndWait(ChildCommand(steps), 0, NULL));
-        EXPECT_TRUE(MarkerExists());
+        const std::wstring steps = L"code 5 " + std::wstring(start) + L" sleep 1000" + m_strMarkerStep + L" exit 9";
+        EXPECT_EQ(5u, RunCommandAndWait(ChildCommand(steps), 0, NULL)) << start;
+        EXPECT_TRUE(MarkerExists()) << start;
     }
     EXPECT_TRUE(DeleteSoon(TempPath(L"vx_child_relaunched.exe")));
 }
@@ -140,18 +107,20 @@ TEST_F(RunCommandTest, WaitsForProcessesTheChildStarted)
 // has gone, and the uninstaller keeps running to its end.
 TEST_F(RunCommandTest, ExtraHandleEndsWaitWithoutStoppingChild)
 {
-    struct Case { const wchar_t* start; DWORD delayMs; };
-    for (const Case& c : {Case{L"", 0}, Case{L"", 300},
-                          Case{L"relaunch-from-temp vx_child_stopped.exe ", 1000}}) {
-        SCOPED_TRACE(testing::Message() << c.delayMs);
+    const std::pair<const wchar_t*, DWORD> cases[] = {
+        {L"", 0}, {L"", 300}, {L"relaunch-from-temp vx_child_stopped.exe ", 1000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.second);
         DeleteFileW(m_strMarker.c_str());
         CKernelHandle hStop(CreateEventW(NULL, TRUE, FALSE, NULL));
         ASSERT_TRUE(hStop != NULL);
-        {
-            CSignalLater signal(hStop, c.delayMs);
-            const std::wstring steps = std::wstring(c.start) + L"sleep 2000" + m_strMarkerStep;
-            EXPECT_EQ(DWORD(STILL_ACTIVE), RunCommandAndWait(ChildCommand(steps), 0, hStop));
-        }
+        std::thread signal([&] {
+            Sleep(c.second);
+            SetEvent(hStop);
+        });
+        const std::wstring steps = std::wstring(c.first) + L"sleep 2000" + m_strMarkerStep;
+        EXPECT_EQ(DWORD(STILL_ACTIVE), RunCommandAndWait(ChildCommand(steps), 0, hStop));
+        signal.join();
         EXPECT_FALSE(MarkerExists());
         EXPECT_TRUE(MarkerAppears());
     }
@@ -167,7 +136,6 @@ protected:
         RunCommandTest::SetUp();
         m_hwnd = CreateWindowExW(0, L"STATIC", NULL, 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL);
         ASSERT_TRUE(m_hwnd != NULL);
-        m_hStop.Attach(CreateEventW(NULL, TRUE, FALSE, NULL));
         ASSERT_TRUE(m_hStop != NULL);
     }
     void TearDown() override
@@ -176,22 +144,18 @@ protected:
         RunCommandTest::TearDown();
     }
 
-    bool DoneArrives()
+    // The done message arrives and the worker ends; its thread handle is the
+    // caller's, still valid after the worker ended.
+    void ExpectDoneAndEnded(HANDLE hThread)
     {
-        for (DWORD start = GetTickCount();;) {
-            MSG msg;
-            if (PeekMessageW(&msg, m_hwnd, WM_UNINSTALL_DONE, WM_UNINSTALL_DONE, PM_REMOVE))
-                return msg.wParam == 0 && msg.lParam == 0;
-            const DWORD elapsed = GetTickCount() - start;
-            if (elapsed >= kSettleMs)
-                return false;
-            MsgWaitForMultipleObjects(0, NULL, FALSE, kSettleMs - elapsed, QS_POSTMESSAGE);
-        }
-    }
-
-    // The thread handle stays the caller's: still valid after the worker ended.
-    void ExpectEndedAndClose(HANDLE hThread)
-    {
+        ASSERT_TRUE(hThread != NULL);
+        MSG msg = {};
+        EXPECT_TRUE(Eventually([&] {
+            MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_POSTMESSAGE);
+            return PeekMessageW(&msg, m_hwnd, WM_UNINSTALL_DONE, WM_UNINSTALL_DONE, PM_REMOVE) != FALSE;
+        }));
+        EXPECT_EQ(0u, msg.wParam);
+        EXPECT_EQ(0, msg.lParam);
         EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hThread, 5000));
         DWORD code = 1;
         EXPECT_TRUE(GetExitCodeThread(hThread, &code));
@@ -200,22 +164,16 @@ protected:
     }
 
     HWND m_hwnd = NULL;
-    CKernelHandle m_hStop;
+    CKernelHandle m_hStop{CreateEventW(NULL, TRUE, FALSE, NULL)};
 };
 
 TEST_F(UninstallWorkerTest, PostsDoneAfterUninstallerEnded)
 {
-    HANDLE hThread;
-    {
-        // The worker works on its own copy of the command.
-        const CWideString command =
-            ChildCommand(L"relaunch-from-temp vx_child_worker.exe sleep 800" + m_strMarkerStep);
-        hThread = StartUninstallWorker(m_hwnd, m_hStop, command);
-    }
-    ASSERT_TRUE(hThread != NULL);
-    EXPECT_TRUE(DoneArrives());
+    // The command is gone once the worker has started: it works on its own copy.
+    HANDLE hThread = StartUninstallWorker(
+        m_hwnd, m_hStop, ChildCommand(L"relaunch-from-temp vx_child_worker.exe sleep 800" + m_strMarkerStep));
+    ExpectDoneAndEnded(hThread);
     EXPECT_TRUE(MarkerExists());
-    ExpectEndedAndClose(hThread);
     // The worker closed only its own copy of the event.
     EXPECT_TRUE(m_hStop.Close());
     EXPECT_TRUE(DeleteSoon(TempPath(L"vx_child_worker.exe")));
@@ -223,24 +181,17 @@ TEST_F(UninstallWorkerTest, PostsDoneAfterUninstallerEnded)
 
 TEST_F(UninstallWorkerTest, StopEventEndsWorkerWhileUninstallerRuns)
 {
-    HANDLE hThread =
-        StartUninstallWorker(m_hwnd, m_hStop, ChildCommand(L"sleep 2000" + m_strMarkerStep));
-    ASSERT_TRUE(hThread != NULL);
+    HANDLE hThread = StartUninstallWorker(m_hwnd, m_hStop, ChildCommand(L"sleep 2000" + m_strMarkerStep));
     Sleep(300);
     ASSERT_TRUE(SetEvent(m_hStop));
-    EXPECT_TRUE(DoneArrives());
+    ExpectDoneAndEnded(hThread);
     EXPECT_FALSE(MarkerExists());
-    ExpectEndedAndClose(hThread);
     EXPECT_TRUE(MarkerAppears());
 }
 
 TEST_F(UninstallWorkerTest, MissingProgramWithoutStopEventStillPostsDone)
 {
-    HANDLE hThread =
-        StartUninstallWorker(m_hwnd, NULL, Command(ExeDir() + L"\\no_such_program.exe", L"/S"));
-    ASSERT_TRUE(hThread != NULL);
-    EXPECT_TRUE(DoneArrives());
-    ExpectEndedAndClose(hThread);
+    ExpectDoneAndEnded(StartUninstallWorker(m_hwnd, NULL, Command(ExeDir() + L"\\no_such_program.exe", L"/S")));
 }
 
 }  // namespace
