@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -225,33 +224,4 @@ TEST_F(IconLookupTest, TheFirstUsableValueGivesTheIcon)
         EXPECT_EQ(cases[i].bVia64 && !m_bReads64 ? kNone : cases[i].expected, Lookup(cases[i].hRoot, name))
             << "case " << i;
     }
-}
-
-// Wine's handle counters are stubs, so this watches handle values instead: a
-// freed slot is handed out again before a fresh one. Lookups that walk every
-// source and extract an icon must take no fresh kernel nor user handles.
-TEST_F(IconLookupTest, RepeatedLookupsLeakNoHandles)
-{
-    const std::wstring code = NewName(true);
-    Write(HKEY_LOCAL_MACHINE, code, Product(k32, Quoted(L"")));
-    Write(HKEY_LOCAL_MACHINE, code, Display(k32, Quoted(L",1")));
-    Write(HKEY_LOCAL_MACHINE, code, Display(k64, Quoted(L",2")));
-    Write(HKEY_LOCAL_MACHINE, code, Cached(m_bReads64 ? k64 : k32));
-    ASSERT_EQ(kRed, Lookup(HKEY_LOCAL_MACHINE, code));
-
-    auto probeKernelHandle = [] {
-        HANDLE hEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
-        CloseHandle(hEvent);
-        return reinterpret_cast<UINT_PTR>(hEvent);
-    };
-    const UINT_PTR before = probeKernelHandle();
-    std::set<WORD> iconSlots;
-    for (int i = 0; i < 100; ++i) {
-        HICON hIcon = LoadEntryIcon(HKEY_LOCAL_MACHINE, CWideString(code.c_str()));
-        ASSERT_TRUE(hIcon != NULL);
-        iconSlots.insert(LOWORD(reinterpret_cast<UINT_PTR>(hIcon)));
-        DestroyIcon(hIcon);
-    }
-    EXPECT_LE(probeKernelHandle(), before + 4 * sizeof(HANDLE)) << "kernel handles leaked";
-    EXPECT_LE(iconSlots.size(), 4u) << "icons leaked";
 }

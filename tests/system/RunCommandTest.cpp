@@ -179,16 +179,6 @@ TEST_F(UninstallWorkerTest, PostsDoneAfterUninstallerEnded)
     EXPECT_TRUE(DeleteSoon(TempPath(L"vx_child_worker.exe")));
 }
 
-TEST_F(UninstallWorkerTest, StopEventEndsWorkerWhileUninstallerRuns)
-{
-    HANDLE hThread = StartUninstallWorker(m_hwnd, m_hStop, ChildCommand(L"sleep 2000" + m_strMarkerStep));
-    Sleep(300);
-    ASSERT_TRUE(SetEvent(m_hStop));
-    ExpectDoneAndEnded(hThread);
-    EXPECT_FALSE(MarkerExists());
-    EXPECT_TRUE(MarkerAppears());
-}
-
 TEST_F(UninstallWorkerTest, MissingProgramWithoutStopEventStillPostsDone)
 {
     ExpectDoneAndEnded(StartUninstallWorker(m_hwnd, NULL, Command(ExeDir() + L"\\no_such_program.exe", L"/S")));
