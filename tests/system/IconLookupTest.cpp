@@ -191,8 +191,8 @@ TEST_F(IconLookupTest, TheFirstUsableValueGivesTheIcon)
         {kHklm, kKey, {Display(k32, Quoted(L",1")), Display(k64, IconFile(L",2"))}, kBlue, true},
         // The record carries no index: the quoted location's does not carry over.
         {kHklm, kKey, {Display(k32, Quoted(L",1")), Cached(k64)}, kRed, true},
-        {kHklm, kKey, {{kDisplayIcon, k32, L"\x0001\x0000", REG_DWORD, 0}, Display(k64, IconFile(L",1"))},
-         kGreen, true},
+        {kHklm, kKey, {{kDisplayIcon, k32, L"\x0001" + kNul, REG_DWORD, 0}, Display(k64, IconFile(L",1"))}, kGreen,
+         true},
         {kHklm, kCode, {Product(k32, ExeDir() + L"\\no-such-file.exe,0"), Display(k32, IconFile(L",1"))}, kNone,
          false},
         {kHklm, kKey, {Display(k32, L"%SystemRoot%\\notepad.exe,0", REG_EXPAND_SZ), Cached(k32)}, kNone, false},
