@@ -2,66 +2,69 @@
 
 #include <windows.h>
 
-#include <string>
-#include <vector>
+#include <commctrl.h>
 
-// Drives a running Vantix.exe from the outside, the way a user would: finds
-// its window, reads its list rows and sends it real messages.
+#include <string>
+
+// Drives a running Vantix.exe from the outside, the way a user would.
 
 namespace testsupport {
 
 class CRemoteProgram
 {
 public:
-    CRemoteProgram();
-    ~CRemoteProgram();
+    CRemoteProgram() = default;
+    ~CRemoteProgram();  // closes the program, or ends it, if still running
     CRemoteProgram(const CRemoteProgram&) = delete;
     CRemoteProgram& operator=(const CRemoteProgram&) = delete;
 
-    // Starts the program with the given arguments and waits (bounded) until
-    // its window exists and has filled its list once.
+    // Starts the program; false unless its window has filled its list in time.
     bool Start(const std::wstring& exePath, const std::wstring& arguments = L"");
 
     HWND Window() const { return m_hwnd; }
     HWND Control(int nID) const { return GetDlgItem(m_hwnd, nID); }
     HANDLE Process() const { return m_hProcess; }
 
-    int RowCount() const;
+    int RowCount() const { return static_cast<int>(SendMessageW(Control(1000), LVM_GETITEMCOUNT, 0, 0)); }
     std::wstring RowText(int nRow, int nColumn) const;
-    // Row index of the first row whose column 0 equals name, or -1.
+    // The first row whose name is that, or -1.
     int FindRow(const std::wstring& name) const;
     bool SelectRow(int nRow) const;
-    // Image-list index of the row's icon; -2 when it cannot be read.
+    // The row's image-list index; -2 when it cannot be read.
     int RowImage(int nRow) const;
-    int SelectedRow() const;
-    // The header item's format bits (HDF_*), or -1 when they cannot be read.
+    int SelectedRow() const
+    {
+        return static_cast<int>(SendMessageW(Control(1000), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    }
+    // The header item's HDF_* bits, or -1 when they cannot be read.
     int HeaderFormat(int nColumn) const;
-    // A real mouse click on the header item, as the header control sees one.
+    // A real mouse click on the header item.
     bool ClickHeader(int nColumn) const;
 
-    // Waits, pumping nothing of ours, until pred() holds; false after timeoutMs.
+    // Polls until pred() holds; false after timeoutMs.
     template <class Pred>
     static bool WaitFor(Pred pred, DWORD timeoutMs = 20000)
     {
-        DWORD start = GetTickCount();
+        const DWORD dwStart = GetTickCount();
         while (!pred()) {
-            if (GetTickCount() - start > timeoutMs)
+            if (GetTickCount() - dwStart > timeoutMs)
                 return false;
             Sleep(50);
         }
         return true;
     }
 
-    // Waits for the process to end; true when it did within timeoutMs.
-    bool WaitForExit(DWORD timeoutMs);
+    bool WaitForExit(DWORD timeoutMs) { return WaitForSingleObject(m_hProcess, timeoutMs) == WAIT_OBJECT_0; }
 
 private:
-    void* RemoteAlloc(SIZE_T cb) const;
+    // Sends a message whose lParam points to a copy of pData in the program's
+    // memory, and reads the copy back.
+    bool Exchange(HWND hTo, UINT message, WPARAM wParam, void* pData, SIZE_T cb) const;
 
-    HANDLE m_hProcess;
-    DWORD m_dwProcessId;
-    HWND m_hwnd;
-    void* m_pRemote;
+    HANDLE m_hProcess = NULL;
+    DWORD m_dwProcessId = 0;
+    HWND m_hwnd = NULL;
+    void* m_pRemote = NULL;
 };
 
 }  // namespace testsupport
