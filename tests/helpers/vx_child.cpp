@@ -21,44 +21,22 @@
 
 namespace {
 
-std::wstring Quote(const wchar_t* arg)
+// Starts program with the steps; exit code when it started, failure otherwise.
+int Start(const std::wstring& program, wchar_t** steps, int count, UINT code, int failure)
 {
-    std::wstring text(arg);
-    if (!text.empty() && text.find(L' ') == std::wstring::npos)
-        return text;
-    return L"\"" + text + L"\"";
-}
-
-bool Start(const std::wstring& program, wchar_t** steps, int count)
-{
-    std::wstring commandLine = Quote(program.c_str());
-    for (int i = 0; i < count; ++i)
-        commandLine += L" " + Quote(steps[i]);
-
-    STARTUPINFOW si;
-    ZeroMemory(&si, sizeof(si));
+    std::wstring commandLine = L"\"" + program + L"\"";
+    for (int i = 0; i < count; ++i) {
+        const std::wstring step = steps[i];
+        commandLine += !step.empty() && step.find(L' ') == std::wstring::npos ? L" " + step : L" \"" + step + L"\"";
+    }
+    STARTUPINFOW si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi;
-    if (!CreateProcessW(program.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &si,
-                        &pi))
-        return false;
+    if (!CreateProcessW(program.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
+        return failure;
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
-    return true;
-}
-
-std::wstring SelfPath()
-{
-    wchar_t path[MAX_PATH];
-    DWORD n = GetModuleFileNameW(NULL, path, MAX_PATH);
-    return std::wstring(path, n);
-}
-
-std::wstring TempPath(const wchar_t* name)
-{
-    wchar_t dir[MAX_PATH];
-    DWORD n = GetTempPathW(MAX_PATH, dir);
-    return std::wstring(dir, n) + name;
+    return static_cast<int>(code);
 }
 
 }  // namespace
@@ -69,6 +47,8 @@ int main()
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (argv == NULL)
         return 1000;
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(NULL, self, MAX_PATH);
 
     UINT code = 0;
     for (int i = 1; i < argc; ++i) {
@@ -77,8 +57,7 @@ int main()
         if (step == L"sleep" && bHasArg) {
             Sleep(wcstoul(argv[++i], NULL, 10));
         } else if (step == L"marker" && bHasArg) {
-            HANDLE hFile = CreateFileW(argv[++i], GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, NULL);
+            HANDLE hFile = CreateFileW(argv[++i], GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
             if (hFile == INVALID_HANDLE_VALUE)
                 return 1001;
             CloseHandle(hFile);
@@ -95,12 +74,14 @@ int main()
         } else if (step == L"pad" && bHasArg) {
             ++i;
         } else if (step == L"spawn") {
-            return Start(SelfPath(), argv + i + 1, argc - i - 1) ? static_cast<int>(code) : 1002;
+            return Start(self, argv + i + 1, argc - i - 1, code, 1002);
         } else if (step == L"relaunch-from-temp" && bHasArg) {
-            const std::wstring copy = TempPath(argv[i + 1]);
-            if (!CopyFileW(SelfPath().c_str(), copy.c_str(), FALSE))
+            wchar_t copy[MAX_PATH];
+            GetTempPathW(MAX_PATH, copy);
+            lstrcatW(copy, argv[i + 1]);
+            if (!CopyFileW(self, copy, FALSE))
                 return 1003;
-            return Start(copy, argv + i + 2, argc - i - 2) ? static_cast<int>(code) : 1004;
+            return Start(copy, argv + i + 2, argc - i - 2, code, 1004);
         } else {
             return 1005;
         }
