@@ -1,13 +1,12 @@
-// A registry writer for the tests: rewrites, deletes and edits uninstall
-// entries in HKEY_CURRENT_USER and in both views of HKEY_LOCAL_MACHINE, with
-// their installer ProductIcon and ARP cache records, as fast as it can, until
-// the event named on its command line is signalled (at most a minute). It
-// leaves everything as it is then.
+// A registry writer for the tests: until the event named on its command line
+// is signalled (at most a minute), rewrites, deletes and edits uninstall
+// entries in HKEY_CURRENT_USER and both views of HKEY_LOCAL_MACHINE, with
+// their installer ProductIcon and ARP cache records, as fast as it can.
 //   vx_regchurn SEED EVENT-NAME ICON-FILE
-// Entries are named VxChurn-00 to VxChurn-29, or are the product codes
-// {7E57C0DE-0000-4000-8000-0000000000NN}, NN 00 to 09. Stored commands all
-// begin with "VxChurn:"; icon locations name ICON-FILE with an index, or a
-// missing file. Exit code 0, or 1 for bad arguments.
+// Entries are VxChurn-00 to VxChurn-29 and the product codes
+// {7E57C0DE-0000-4000-8000-0000000000NN}, NN 00 to 09. Commands begin with
+// "VxRows:"; icon locations name ICON-FILE with an index, or a missing file.
+// Exit code 0, or 1 for bad arguments.
 #include "inventory/ProductCode.h"
 
 #include <windows.h>
@@ -17,163 +16,37 @@
 
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
-const wchar_t kUninstall[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-const wchar_t kArpCache[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache\\";
-const wchar_t kProducts[] = L"SOFTWARE\\Classes\\Installer\\Products\\";
-const int kNames = 30;
-const int kProductCodes = 10;
+typedef std::vector<std::pair<DWORD, std::wstring>> Forms;  // type, text
 
-struct Place
+std::mt19937 s_random;
+
+int Pick(int n)
 {
-    HKEY root;
-    REGSAM view;
-};
-const Place kPlaces[] = {
-    {HKEY_CURRENT_USER, 0},
-    {HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY},
-    {HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY},
-};
+    return std::uniform_int_distribution<int>(0, n - 1)(s_random);
+}
 
-class CChurn
+// Sets the value in one of its forms, or deletes it (with bKey, the key).
+void Write(HKEY root, REGSAM view, const std::wstring& path, const wchar_t* value, const Forms& forms, bool bKey)
 {
-public:
-    CChurn(unsigned seed, const std::wstring& iconFile) : m_random(seed), m_iconFile(iconFile) {}
-
-    void Step()
-    {
-        const Place& place = kPlaces[Pick(3)];
-        wchar_t name[64];
-        const int nName = Pick(kNames + kProductCodes);
-        if (nName < kNames)
-            wsprintfW(name, L"VxChurn-%02d", nName);
+    const size_t nForm = static_cast<size_t>(Pick(static_cast<int>(forms.size()) + 1));
+    HKEY hKey;
+    if (nForm == forms.size() && bKey) {
+        RegDeleteKeyExW(root, path.c_str(), view, 0);
+    } else if (RegCreateKeyExW(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS | view, NULL, &hKey, NULL) == 0) {
+        if (nForm == forms.size())
+            RegDeleteValueW(hKey, value);
         else
-            wsprintfW(name, L"{7E57C0DE-0000-4000-8000-0000000000%02d}", nName - kNames);
-        const int nOperation = Pick(10);
-        if (nOperation == 9) {
-            WriteSideData(place, name, nName >= kNames);
-            return;
-        }
-        const std::wstring path = kUninstall + std::wstring(name);
-        if (nOperation < 2) {
-            RegDeleteKeyExW(place.root, path.c_str(), place.view, 0);
-            return;
-        }
-        HKEY hKey;
-        if (RegCreateKeyExW(place.root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS | place.view, NULL,
-                            &hKey, NULL) != ERROR_SUCCESS)
-            return;
-        static const wchar_t* const s_values[] = {L"DisplayName", L"UninstallString",
-                                                  L"QuietUninstallString", L"ParentKeyName",
-                                                  L"DisplayIcon"};
-        if (nOperation < 6) {
-            for (int i = 0; i < 5; ++i)
-                WriteValue(hKey, s_values[i]);
-        } else if (nOperation < 8) {
-            WriteValue(hKey, s_values[Pick(5)]);
-        } else {
-            RegDeleteValueW(hKey, s_values[Pick(5)]);
-        }
+            RegSetValueExW(hKey, value, 0, forms[nForm].first,
+                           reinterpret_cast<const BYTE*>(forms[nForm].second.c_str()),
+                           static_cast<DWORD>((forms[nForm].second.size() + 1) * sizeof(wchar_t)));
         RegCloseKey(hKey);
     }
-
-private:
-    int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(m_random); }
-
-    std::wstring Number() { return std::to_wstring(Pick(100000)); }
-
-    static void SetString(HKEY hKey, const wchar_t* name, const std::wstring& text, DWORD type = REG_SZ)
-    {
-        RegSetValueExW(hKey, name, 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
-                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    }
-
-    // The entry's ProductIcon (product codes) or its ARP cache record: set in
-    // one of their forms, or deleted with their key.
-    void WriteSideData(const Place& place, const wchar_t* name, bool bProductCode)
-    {
-        std::wstring path;
-        const wchar_t* pszValue;
-        HKEY root = place.root;
-        if (bProductCode && Pick(2) == 0) {
-            path = kProducts + std::wstring(PackProductCode(CWideString(name)).GetText());
-            pszValue = L"ProductIcon";
-            root = HKEY_LOCAL_MACHINE;
-        } else {
-            path = kArpCache + std::wstring(name);
-            pszValue = L"SlowInfoCache";
-        }
-        const int nForm = Pick(5);
-        if (nForm == 0) {
-            RegDeleteKeyExW(root, path.c_str(), place.view, 0);
-            return;
-        }
-        HKEY hKey;
-        if (RegCreateKeyExW(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS | place.view, NULL, &hKey,
-                            NULL) != ERROR_SUCCESS)
-            return;
-        const std::wstring file = nForm == 1 ? L"C:\\VxChurn\\missing.exe" : m_iconFile;
-        if (pszValue[0] == L'P') {
-            SetString(hKey, pszValue, file + L"," + std::to_wstring(Pick(3)));
-        } else {
-            // A 28-byte header that says nothing, then the path.
-            std::wstring record = std::wstring(14, wchar_t(0xABAB)) + file;
-            RegSetValueExW(hKey, pszValue, 0, nForm == 2 ? REG_SZ : REG_BINARY,
-                           reinterpret_cast<const BYTE*>(record.c_str()),
-                           static_cast<DWORD>((record.size() + 1) * sizeof(wchar_t)));
-        }
-        RegCloseKey(hKey);
-    }
-
-    // One value in one of its forms, or none.
-    void WriteValue(HKEY hKey, const wchar_t* name)
-    {
-        const std::wstring strName = name;
-        const int nForm = Pick(10);
-        if (strName == L"DisplayName") {
-            if (nForm < 6)
-                SetString(hKey, name, L"Churn " + Number());
-            else if (nForm < 7)
-                SetString(hKey, name, L"");
-            else if (nForm < 8)
-                SetString(hKey, name, std::wstring(600, L'N'));
-            else if (nForm < 9)
-                RegSetValueExW(hKey, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&nForm), 4);
-            else
-                RegDeleteValueW(hKey, name);
-        } else if (strName == L"UninstallString" || strName == L"QuietUninstallString") {
-            if (nForm < 5)
-                SetString(hKey, name, L"VxChurn:" + Number());
-            else if (nForm < 6)
-                SetString(hKey, name, L"");
-            else if (nForm < 7)
-                SetString(hKey, name, L"VxChurn:%TEMP%\\" + Number(), REG_EXPAND_SZ);
-            else if (nForm < 8)
-                SetString(hKey, name, L"VxChurn:" + std::wstring(520, L'c'));
-            else
-                RegDeleteValueW(hKey, name);
-        } else if (strName == L"ParentKeyName") {
-            if (nForm < 3)
-                SetString(hKey, name, L"VxChurn-00");
-            else
-                RegDeleteValueW(hKey, name);
-        } else {
-            if (nForm < 4)
-                SetString(hKey, name, m_iconFile + L"," + std::to_wstring(Pick(3)));
-            else if (nForm < 5)
-                SetString(hKey, name, m_iconFile + L",7");
-            else if (nForm < 6)
-                SetString(hKey, name, L"C:\\VxChurn\\missing.exe,0");
-            else
-                RegDeleteValueW(hKey, name);
-        }
-    }
-
-    std::mt19937 m_random;
-    std::wstring m_iconFile;
-};
+}
 
 }  // namespace
 
@@ -181,16 +54,47 @@ int main()
 {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (argv == NULL || argc != 4)
-        return 1;
-    HANDLE hStop = OpenEventW(SYNCHRONIZE, FALSE, argv[2]);
+    HANDLE hStop = argv != NULL && argc == 4 ? OpenEventW(SYNCHRONIZE, FALSE, argv[2]) : NULL;
     if (hStop == NULL)
         return 1;
-
-    CChurn churn(wcstoul(argv[1], NULL, 10), argv[3]);
-    const DWORD dwStart = GetTickCount();
-    while (WaitForSingleObject(hStop, 0) == WAIT_TIMEOUT && GetTickCount() - dwStart < 60000)
-        churn.Step();
-    CloseHandle(hStop);
+    s_random.seed(wcstoul(argv[1], NULL, 10));
+    const std::wstring iconFile = argv[3], missing = L"C:\\VxChurn\\missing.exe";
+    const std::wstring header(14, wchar_t(0xABAB));  // an ARP cache record's 28 bytes that say nothing
+    const std::wstring key = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\";
+    const wchar_t* const values[] = {L"DisplayName", L"UninstallString", L"QuietUninstallString", L"ParentKeyName",
+                                     L"DisplayIcon"};
+    for (const DWORD dwStart = GetTickCount();
+         WaitForSingleObject(hStop, 0) == WAIT_TIMEOUT && GetTickCount() - dwStart < 60000;) {
+        const HKEY root = Pick(3) == 0 ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+        const REGSAM view = Pick(2) == 0 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+        const int nName = Pick(40), nOperation = Pick(10);
+        wchar_t name[64];
+        wsprintfW(name, nName < 30 ? L"VxChurn-%02d" : L"{7E57C0DE-0000-4000-8000-0000000000%02d}", nName % 30);
+        const std::wstring number = std::to_wstring(Pick(100000)), icon = iconFile + L"," + std::to_wstring(Pick(3));
+        if (nOperation == 9 && nName >= 30 && Pick(2) == 0) {
+            const std::wstring packed = PackProductCode(CWideString(name)).GetText();
+            Write(HKEY_LOCAL_MACHINE, view, L"SOFTWARE\\Classes\\Installer\\Products\\" + packed, L"ProductIcon",
+                  {{REG_SZ, icon}, {REG_SZ, missing + L",0"}}, true);
+        } else if (nOperation == 9) {
+            Write(root, view, key + L"App Management\\ARPCache\\" + name,
+                  L"SlowInfoCache",
+                  {{REG_BINARY, header + iconFile}, {REG_SZ, header + iconFile}, {REG_BINARY, header + missing}}, true);
+        } else if (nOperation < 2) {
+            RegDeleteKeyExW(root, (key + L"Uninstall\\" + name).c_str(), view, 0);
+        } else {
+            // Good forms, empty, too long, of the wrong type.
+            const Forms commands = {{REG_SZ, L"VxRows:" + number},
+                                    {REG_SZ, L""},
+                                    {REG_EXPAND_SZ, L"VxRows:%TEMP%\\" + number},
+                                    {REG_SZ, L"VxRows:" + std::wstring(520, L'c')}};
+            const Forms forms[] = {
+                {{REG_SZ, L"Churn " + number}, {REG_SZ, L""}, {REG_SZ, std::wstring(600, L'N')}, {REG_DWORD, L"x"}},
+                commands, commands, {{REG_SZ, L"VxChurn-00"}},
+                {{REG_SZ, icon}, {REG_SZ, iconFile + L",7"}, {REG_SZ, missing + L",0"}}};
+            // All values anew, one value, or one value deleted.
+            for (int i = nOperation < 6 ? 0 : Pick(5), nEnd = nOperation < 6 ? 5 : i + 1; i < nEnd; ++i)
+                Write(root, view, key + L"Uninstall\\" + name, values[i], nOperation < 8 ? forms[i] : Forms(), false);
+        }
+    }
     return 0;
 }

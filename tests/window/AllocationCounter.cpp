@@ -1,6 +1,6 @@
-// A program-wide replacement of the global allocation functions: every block
-// that the program's code takes from operator new is counted until it is
-// given back. The runtime's array, nothrow and sized forms call these two.
+// Replaces the global operator new and delete for the whole process, counting
+// the blocks alive and their bytes. The runtime's array, nothrow and sized
+// forms call these.
 #include "window/AllocationCounter.h"
 
 #include <malloc.h>
@@ -16,15 +16,9 @@ std::atomic<long long> s_cbLive(0);
 
 }  // namespace
 
-long LiveAllocations()
-{
-    return s_nLive;
-}
+long LiveAllocations() { return s_nLive; }
 
-long long LiveAllocatedBytes()
-{
-    return s_cbLive;
-}
+long long LiveAllocatedBytes() { return s_cbLive; }
 
 void* operator new(size_t cb)
 {
@@ -45,7 +39,4 @@ void operator delete(void* p) noexcept
     free(p);
 }
 
-void operator delete(void* p, size_t) noexcept
-{
-    operator delete(p);
-}
+void operator delete(void* p, size_t) noexcept { operator delete(p); }

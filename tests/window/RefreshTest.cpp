@@ -1,0 +1,315 @@
+// The program list window in this process, over many refreshes, against a
+// fresh reading of the registry: the scan of every root and view without the
+// window's caches, and each entry's icon from the icon lookup, drawn as the
+// image list showed icons before they were cached. Only this file's entries
+// count: their commands begin with "VxRows:", or they are the churn writer's
+// product codes without one.
+#include "framework/Afx.h"
+#include "icons/IconLookup.h"
+#include "inventory/ProductCode.h"
+#include "inventory/RegistryViews.h"
+#include "inventory/UninstallScan.h"
+#include "res/resource.h"
+#include "support/ImagePixels.h"
+#include "support/TestSupport.h"
+#include "ui/ProgramListDlg.h"
+#include "window/AllocationCounter.h"
+#include "window/InProcessList.h"
+
+#include <commctrl.h>
+// Kernel32's own entry points: no psapi.dll to link.
+#define PSAPI_VERSION 2
+#include <psapi.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace {
+
+const wchar_t kUninstall[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const wchar_t kArpCache[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache\\";
+
+bool IsOurs(const std::wstring& command)
+{
+    return command.compare(0, 7, L"VxRows:") == 0 || command.compare(0, 25, L"msiexec.exe /x {7E57C0DE-") == 0;
+}
+
+// Name, command, and the icon drawn on white (nothing for the default icon).
+typedef std::tuple<std::wstring, std::wstring, std::vector<DWORD>> Row;
+
+// A fresh scan's rows, each with the icon that the lookup finds.
+struct CFreshRows : IUninstallRecordSink
+{
+    CFreshRows(HKEY r, HIMAGELIST h, std::vector<Row>& v) : root(r), hOracle(h), rows(v) {}
+    void OnRecord(const UninstallRecord& record) override
+    {
+        const std::wstring name(record.strDisplayName.GetText(), record.strDisplayName.GetLength());
+        const std::wstring command(record.strUninstallString.GetText(), record.strUninstallString.GetLength());
+        if (!IsOurs(command))
+            return;
+        std::vector<DWORD> pixels;
+        if (HICON hIcon = LoadEntryIcon(root, record.strKeyName)) {
+            pixels = testsupport::DrawnOnWhite(hOracle, ImageList_ReplaceIcon(hOracle, -1, hIcon));
+            DestroyIcon(hIcon);
+        }
+        rows.emplace_back(name, command, pixels);
+    }
+    HKEY root;
+    HIMAGELIST hOracle;
+    std::vector<Row>& rows;
+};
+
+// Wine's handle counters are stubs (GetGuiResources and GetProcessHandleCount
+// answer 0), so leaks are read from where fresh handles land. A kernel handle
+// takes the lowest free slot: a probe lands higher for every handle left open.
+UINT_PTR KernelProbe()
+{
+    HANDLE hEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
+    CloseHandle(hEvent);
+    return reinterpret_cast<UINT_PTR>(hEvent);
+}
+
+// User handles (icons share their table with menus) and GDI handles reuse the
+// slot freed last, so one probe tells nothing. Counted instead: the free slots
+// below a mark beyond every slot in use (a slot is the handle's low word).
+struct HandleKind
+{
+    HANDLE (*pMake)();
+    void (*pDestroy)(HANDLE);
+
+    // How many handles it takes to reach nMark (with 0: the top slot + 1 of
+    // 6000). Destroyed newest first: the slots at the mark go to the bottom
+    // of the free list.
+    int Burst(WORD nMark) const
+    {
+        std::vector<HANDLE> made;
+        WORD nTop = 0;
+        for (HANDLE h; made.size() < 30000 && (h = pMake()) != NULL;) {
+            made.push_back(h);
+            nTop = std::max(nTop, LOWORD(reinterpret_cast<UINT_PTR>(h)));
+            if (nMark != 0 ? nTop >= nMark : made.size() >= 6000)
+                break;
+        }
+        for (auto it = made.rbegin(); it != made.rend(); ++it)
+            pDestroy(*it);
+        return nMark != 0 ? static_cast<int>(made.size()) : nTop + 1;
+    }
+};
+
+const HandleKind kUserHandles = {[] { return static_cast<HANDLE>(CreateMenu()); },
+                                 [](HANDLE h) { DestroyMenu(static_cast<HMENU>(h)); }};
+const HandleKind kGdiHandles = {[] { return static_cast<HANDLE>(CreateBitmap(1, 1, 1, 1, NULL)); },
+                                [](HANDLE h) { DeleteObject(h); }};
+
+class RefreshTest : public ::testing::Test
+{
+protected:
+    RefreshTest()
+    {
+        INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_LISTVIEW_CLASSES};
+        InitCommonControlsEx(&icc);
+        // As the list was filled before the cache: slot 0, then ImageList_ReplaceIcon.
+        ImageList_SetImageCount(m_hOracle, 1);
+    }
+    ~RefreshTest() override { ImageList_Destroy(m_hOracle); }
+
+    bool Create()
+    {
+        m_hList = m_dlg.Create() ? GetDlgItem(m_dlg.GetSafeHwnd(), IDC_PROGRAM_LIST) : NULL;
+        return m_hList != NULL;
+    }
+    HIMAGELIST Images() const
+    {
+        return reinterpret_cast<HIMAGELIST>(SendMessageW(m_hList, LVM_GETIMAGELIST, LVSIL_SMALL, 0));
+    }
+    void Refresh(int nTimes = 1)
+    {
+        for (int i = 0; i < nTimes; ++i) {
+            m_dlg.Refresh();
+            PumpMessages();
+        }
+    }
+
+    // The window's rows of this file's entries against a fresh reading, and
+    // its image list holding the default icon and one slot per icon that a
+    // row shows. The image of each of those rows, by name.
+    std::map<std::wstring, int> ExpectFreshRows(bool bShowUpdates)
+    {
+        std::vector<Row> expected, actual;
+        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+            CFreshRows sink(root, m_hOracle, expected);
+            ScanUninstallEntries(root, false, bShowUpdates, sink);
+            if (IsNative64BitWindows() && !ViewsShareUninstallKey(root))
+                ScanUninstallEntries(root, true, bShowUpdates, sink);
+        }
+        std::map<std::wstring, int> images;
+        std::set<int> used = {0};
+        for (int i = 0; i < ListView_GetItemCount(m_hList); ++i) {
+            const int nImage = ListItemImage(m_hList, i);
+            used.insert(nImage);
+            const std::wstring command = ListItemText(m_hList, i, 1);
+            if (!IsOurs(command))
+                continue;
+            images[ListItemText(m_hList, i, 0)] = nImage;
+            actual.emplace_back(ListItemText(m_hList, i, 0), command,
+                                nImage > 0 ? testsupport::DrawnOnWhite(Images(), nImage) : std::vector<DWORD>());
+        }
+        EXPECT_EQ(static_cast<int>(used.size()), ImageList_GetImageCount(Images()));
+        std::sort(expected.begin(), expected.end());
+        std::sort(actual.begin(), actual.end());
+        EXPECT_EQ(expected.size(), actual.size());
+        for (size_t i = 0; i < expected.size() && i < actual.size(); ++i)
+            EXPECT_TRUE(expected[i] == actual[i]) << std::get<0>(expected[i]) << ": " << std::get<1>(expected[i])
+                                                  << " / " << std::get<0>(actual[i]) << ": " << std::get<1>(actual[i]);
+        return images;
+    }
+
+    const std::wstring m_iconFile = testsupport::ExeDir() + L"\\vx_three_icons.exe";
+    HIMAGELIST m_hOracle = ImageList_Create(16, 16, ILC_COLOR16 | ILC_MASK, 1, 16);
+    testsupport::CWrittenKeys m_written;
+    CProgramListDlg m_dlg;
+    HWND m_hList = NULL;
+};
+
+}  // namespace
+
+TEST_F(RefreshTest, RowsShowTheLookupsIconsOnceTheWindowIdles)
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring icons = temp + std::wstring(L"vx-refresh-icons.exe");
+    ASSERT_TRUE(CopyFileW(m_iconFile.c_str(), icons.c_str(), FALSE));
+    std::vector<std::wstring> files = {icons};
+    auto entry = [&](const std::wstring& name, const std::wstring& displayIcon) {
+        const std::wstring path = kUninstall + name;
+        testsupport::CRegKey key;
+        key.Create(HKEY_CURRENT_USER, path.c_str());
+        m_written.Add(HKEY_CURRENT_USER, path);
+        key.SetString(L"UninstallString", L"VxRows:icons");
+        if (!displayIcon.empty())
+            key.SetString(L"DisplayIcon", displayIcon.c_str());
+    };
+    const wchar_t* const kinds[][2] = {{L"red", L""},  {L"green", L",1"},  {L"green too", L",01"},
+                                       {L"blue", L",2"}, {L"beyond", L",3"}, {L"gone", L".gone,0"}};
+    for (const auto& kind : kinds)
+        entry(L"VxIcons " + std::wstring(kind[0]), icons + kind[1]);
+    entry(L"VxIcons none", L"");
+    // More new icon files than a refresh extracts before its rows go in: the
+    // rest come while the window idles. Each link is a file of its own.
+    for (int i = 0; i < 300; ++i) {
+        files.push_back(icons + L"." + std::to_wstring(i) + L".exe");
+        if (!CreateHardLinkW(files.back().c_str(), icons.c_str(), NULL))
+            CopyFileW(icons.c_str(), files.back().c_str(), FALSE);
+        entry(L"VxIcons many " + std::to_wstring(i), files.back() + L"," + std::to_wstring(i % 3));
+    }
+
+    ASSERT_TRUE(Create());
+    int nWaiting = 0;
+    for (int i = 0; i < ListView_GetItemCount(m_hList); ++i)
+        nWaiting += ListItemImage(m_hList, i) == 0 && ListItemText(m_hList, i, 0).compare(0, 13, L"VxIcons many ") == 0;
+    EXPECT_GT(nWaiting, 0) << "rows whose icons come while the window idles";
+    EXPECT_TRUE(PumpUntilImagesSettle(m_hList));
+    std::map<std::wstring, int> images = ExpectFreshRows(true);
+    EXPECT_EQ(images[L"VxIcons green"], images[L"VxIcons green too"]) << "one file and index";
+    EXPECT_NE(images[L"VxIcons red"], images[L"VxIcons green"]);
+
+    // Refreshes that change nothing, then one that drops the only row of an icon.
+    Refresh(3);
+    EXPECT_EQ(images, ExpectFreshRows(true));
+    testsupport::DeleteTree(HKEY_CURRENT_USER, (kUninstall + std::wstring(L"VxIcons blue")).c_str());
+    Refresh();
+    ExpectFreshRows(true);
+    m_dlg.DestroyWindow();
+    for (const std::wstring& file : files)
+        DeleteFileW(file.c_str());
+}
+
+// Another process (vx_regchurn.exe) rewrites entries, their icon sources and
+// installer product icons while the window refreshes in a loop: nothing may
+// crash or hang, and the first refresh after it has stopped shows exactly
+// what the registry holds, with and without updates. Then, at rest, a long
+// run of refreshes over what it left must leave nothing behind.
+TEST_F(RefreshTest, RegistryChangedByAnotherProcessThenALongRun)
+{
+    for (int i = 0; i < 40; ++i) {
+        wchar_t name[64];
+        wsprintfW(name, i < 30 ? L"VxChurn-%02d" : L"{7E57C0DE-0000-4000-8000-0000000000%02d}", i % 30);
+        std::vector<std::wstring> paths = {kUninstall + std::wstring(name), kArpCache + std::wstring(name)};
+        if (i >= 30)
+            paths.push_back(L"SOFTWARE\\Classes\\Installer\\Products\\" +
+                            std::wstring(PackProductCode(CWideString(name)).GetText()));
+        for (const std::wstring& path : paths) {
+            for (REGSAM view : {0, KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+                const HKEY root = view == 0 ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+                testsupport::DeleteTree(root, path.c_str(), view);
+                m_written.Add(root, path, view);
+            }
+        }
+    }
+    wchar_t eventName[64];
+    wsprintfW(eventName, L"VxChurnStop-%lu", GetCurrentProcessId());
+    HANDLE hStop = CreateEventW(NULL, TRUE, FALSE, eventName);
+    std::wstring writer = L"\"" + testsupport::ExeDir() + L"\\vx_regchurn.exe\" 20240611 " + eventName + L" \"" +
+                          m_iconFile + L"\"";
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessW(NULL, &writer[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi));
+    CloseHandle(pi.hThread);
+
+    ASSERT_TRUE(Create());
+    int nRefreshes = 0;
+    DWORD dwSlowest = 0;
+    for (const DWORD dwStart = GetTickCount(); GetTickCount() - dwStart < 6000; ++nRefreshes) {
+        const DWORD dwBefore = GetTickCount();
+        Refresh();
+        dwSlowest = std::max(dwSlowest, GetTickCount() - dwBefore);
+    }
+    SetEvent(hStop);
+    DWORD dwExitCode = 1;
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 10000));
+    EXPECT_TRUE(GetExitCodeProcess(pi.hProcess, &dwExitCode) && dwExitCode == 0);
+    CloseHandle(pi.hProcess);
+    CloseHandle(hStop);
+    EXPECT_GT(nRefreshes, 10);
+    EXPECT_LT(dwSlowest, 5000u);
+
+    Refresh();
+    EXPECT_TRUE(PumpUntilImagesSettle(m_hList));
+    EXPECT_GT(ExpectFreshRows(true).size(), 5u) << "the writer leaves entries behind";
+    SendMessageW(GetDlgItem(m_dlg.GetSafeHwnd(), IDC_SHOW_UPDATES), BM_CLICK, 0, 0);
+    EXPECT_TRUE(PumpUntilImagesSettle(m_hList));
+    ExpectFreshRows(false);
+
+    // What the window holds and what the process has taken, before and after.
+    Refresh(5);
+    const WORD nUserMark = static_cast<WORD>(kUserHandles.Burst(0));
+    const WORD nGdiMark = static_cast<WORD>(kGdiHandles.Burst(0));
+    auto take = [&] {
+        PROCESS_MEMORY_COUNTERS memory = {};
+        GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
+        // No heap block of its own, and free slots counted down.
+        return std::array<long long, 8>{ListView_GetItemCount(m_hList), ImageList_GetImageCount(Images()),
+                                        LiveAllocations(), LiveAllocatedBytes(), static_cast<long long>(KernelProbe()),
+                                        -kUserHandles.Burst(nUserMark), -kGdiHandles.Burst(nGdiMark),
+                                        static_cast<long long>(memory.PagefileUsage)};
+    };
+    const std::array<long long, 8> before = take();
+    ASSERT_GT(before[1], 3) << "the entries' own icons are in the list";
+    Refresh(150);
+    const std::array<long long, 8> after = take();
+    const char* const what[] = {"rows", "image list", "blocks from operator new", "bytes from operator new",
+                                "kernel handles (keys, files)", "user handles (icons)", "GDI handles",
+                                "private memory"};
+    const long long slack[] = {0, 0, 0, 0, 0, 16, 16, 1024 * 1024};
+    for (size_t i = 0; i < before.size(); ++i)
+        EXPECT_LE(after[i] - before[i], slack[i]) << what[i];
+    m_dlg.DestroyWindow();
+}
