@@ -106,6 +106,8 @@ protected:
 
 TEST_F(RemoveTest, EachSampleGoesByItsRealUninstaller)
 {
+    if (!testsupport::CanStart32BitPrograms())
+        GTEST_SKIP() << "the sample installers are 32-bit programs, which cannot start here";
     const std::wstring samples = ExeDir() + L"\\..\\samples\\";
     const wchar_t* const kSamples[][3] = {
         // install command, the row's name, an installed file
