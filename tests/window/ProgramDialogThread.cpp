@@ -10,25 +10,11 @@ namespace {
 
 const wchar_t kInvokerClass[] = L"VantixTestInvoker";
 const UINT WM_INVOKE = WM_APP + 1;
-const UINT WM_DIALOG_SHOWN = WM_APP + 2;
-
-struct ShownContext
-{
-    CWnd* pDialog;
-    HWND* phWnd;
-    HANDLE hReady;
-};
 
 LRESULT CALLBACK InvokerProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_INVOKE) {
         (*reinterpret_cast<const std::function<void()>*>(lParam))();
-        return 0;
-    }
-    if (message == WM_DIALOG_SHOWN) {
-        ShownContext* pContext = reinterpret_cast<ShownContext*>(lParam);
-        *pContext->phWnd = pContext->pDialog->GetSafeHwnd();
-        SetEvent(pContext->hReady);
         return 0;
     }
     return DefWindowProcW(hWnd, message, wParam, lParam);
@@ -95,9 +81,12 @@ void CProgramDialogThread::ThreadMain(HANDLE hReady)
     CWinApp app;
     CProgramListDlg dlg;
     app.m_pMainWnd = &dlg;
-    // Handled by the modal loop, once the window is up and shown.
-    ShownContext context = {&dlg, &m_hWnd, hReady};
-    PostMessageW(m_hInvoker, WM_DIALOG_SHOWN, 0, reinterpret_cast<LPARAM>(&context));
+    // Run by the modal loop, once the window is up and shown.
+    const std::function<void()> shown = [&] {
+        m_hWnd = dlg.GetSafeHwnd();
+        SetEvent(hReady);
+    };
+    PostMessageW(m_hInvoker, WM_INVOKE, 0, reinterpret_cast<LPARAM>(&shown));
     if (dlg.DoModal() == -1)
         SetEvent(hReady);
     app.m_pMainWnd = NULL;
@@ -116,51 +105,28 @@ void PressLeft(bool bDown)
     SendMouse(bDown ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP);
 }
 
-CClientPixels::CClientPixels(HWND hWnd)
+int CountClientPixels(HWND hWnd, const RECT& rc, COLORREF color)
 {
-    RECT rc;
-    if (!GetClientRect(hWnd, &rc) || rc.right <= 0 || rc.bottom <= 0)
-        return;
-    m_cx = rc.right;
-    m_cy = rc.bottom;
+    RECT rcClient;
+    if (!GetClientRect(hWnd, &rcClient) || !IntersectRect(&rcClient, &rcClient, &rc))
+        return -1;
+    const int cx = rcClient.right - rcClient.left, cy = rcClient.bottom - rcClient.top;
     BITMAPINFO bmi = {};
-    bmi.bmiHeader.biSize = sizeof(bmi.bmiHeader);
-    bmi.bmiHeader.biWidth = m_cx;
-    bmi.bmiHeader.biHeight = -m_cy;
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
-    bmi.bmiHeader.biCompression = BI_RGB;
+    bmi.bmiHeader = {sizeof(BITMAPINFOHEADER), cx, -cy, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     void* pBits = NULL;
-    m_hBitmap = CreateDIBSection(NULL, &bmi, DIB_RGB_COLORS, &pBits, NULL, 0);
-    if (m_hBitmap == NULL)
-        return;
+    HBITMAP hBitmap = CreateDIBSection(NULL, &bmi, DIB_RGB_COLORS, &pBits, NULL, 0);
+    if (hBitmap == NULL)
+        return -1;
     HDC hdcWindow = GetDC(hWnd);
     HDC hdcMem = CreateCompatibleDC(hdcWindow);
-    HGDIOBJ hOld = SelectObject(hdcMem, m_hBitmap);
-    if (BitBlt(hdcMem, 0, 0, m_cx, m_cy, hdcWindow, 0, 0, SRCCOPY))
-        m_pBits = static_cast<const DWORD*>(pBits);
+    HGDIOBJ hOld = SelectObject(hdcMem, hBitmap);
+    int n = BitBlt(hdcMem, 0, 0, cx, cy, hdcWindow, rcClient.left, rcClient.top, SRCCOPY) ? 0 : -1;
+    const DWORD dwWanted = (GetRValue(color) << 16) | (GetGValue(color) << 8) | GetBValue(color);
+    for (int i = 0; n >= 0 && i < cx * cy; ++i)
+        n += (static_cast<const DWORD*>(pBits)[i] & 0xFFFFFF) == dwWanted;
     SelectObject(hdcMem, hOld);
     DeleteDC(hdcMem);
     ReleaseDC(hWnd, hdcWindow);
-}
-
-CClientPixels::~CClientPixels()
-{
-    if (m_hBitmap != NULL)
-        DeleteObject(m_hBitmap);
-}
-
-COLORREF CClientPixels::At(int x, int y) const
-{
-    DWORD bgra = m_pBits[y * m_cx + x];
-    return RGB((bgra >> 16) & 0xFF, (bgra >> 8) & 0xFF, bgra & 0xFF);
-}
-
-int CClientPixels::Count(const RECT& rc, COLORREF color) const
-{
-    int n = 0;
-    for (int y = rc.top < 0 ? 0 : rc.top; y < rc.bottom && y < m_cy; ++y)
-        for (int x = rc.left < 0 ? 0 : rc.left; x < rc.right && x < m_cx; ++x)
-            n += At(x, y) == color;
+    DeleteObject(hBitmap);
     return n;
 }

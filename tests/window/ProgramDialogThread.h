@@ -23,7 +23,6 @@ public:
     bool Start();
     HWND Window() const { return m_hWnd; }
     HWND Control(int nID) const { return GetDlgItem(m_hWnd, nID); }
-    DWORD ThreadId() const { return m_dwThreadId; }
 
     // Runs fn on the dialog's thread, inside whichever message loop runs there.
     void Invoke(const std::function<void()>& fn) const;
@@ -54,23 +53,6 @@ bool WaitUntil(Pred pred, DWORD timeoutMs = 5000)
 void MoveMouse(int x, int y);
 void PressLeft(bool bDown);
 
-// A window's pixels as drawn now: 32-bit top-down copy of its client area.
-class CClientPixels
-{
-public:
-    explicit CClientPixels(HWND hWnd);
-    ~CClientPixels();
-    CClientPixels(const CClientPixels&) = delete;
-    CClientPixels& operator=(const CClientPixels&) = delete;
-
-    bool IsValid() const { return m_pBits != NULL; }
-    COLORREF At(int x, int y) const;
-    // Pixels in [left, right) x [top, bottom) of the given colour.
-    int Count(const RECT& rc, COLORREF color) const;
-
-private:
-    int m_cx = 0;
-    int m_cy = 0;
-    HBITMAP m_hBitmap = NULL;
-    const DWORD* m_pBits = NULL;
-};
+// Pixels of the given colour in [left, right) x [top, bottom) of a window's
+// client area as drawn now; -1 when they cannot be read.
+int CountClientPixels(HWND hWnd, const RECT& rc, COLORREF color);
