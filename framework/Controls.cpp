@@ -1,6 +1,5 @@
 #include "framework/Controls.h"
 
-#include <vector>
 
 BEGIN_MESSAGE_MAP(CStatic, CWnd)
 END_MESSAGE_MAP()
@@ -31,52 +30,11 @@ int CListCtrl::InsertItem(UINT nMask, int nItem, LPCWSTR lpszItem, UINT nState, 
     return static_cast<int>(::SendMessageW(m_hWnd, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
 }
 
-int CListCtrl::InsertItem(int nItem, LPCWSTR lpszItem)
-{
-    return InsertItem(LVIF_TEXT, nItem, lpszItem, 0, 0, 0, 0);
-}
-
 BOOL CListCtrl::SetItem(int nItem, int nSubItem, UINT nMask, LPCWSTR lpszItem, int nImage, UINT nState,
                         UINT nStateMask, LPARAM lParam)
 {
     LVITEMW item = MakeItem(nMask, nItem, nSubItem, lpszItem, nImage, nState, nStateMask, lParam);
     return static_cast<BOOL>(::SendMessageW(m_hWnd, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-}
-
-BOOL CListCtrl::SetItemText(int nItem, int nSubItem, LPCWSTR lpszText)
-{
-    LVITEMW item = {};
-    item.iSubItem = nSubItem;
-    item.pszText = const_cast<LPWSTR>(lpszText);
-    return static_cast<BOOL>(
-        ::SendMessageW(m_hWnd, LVM_SETITEMTEXTW, static_cast<WPARAM>(nItem), reinterpret_cast<LPARAM>(&item)));
-}
-
-BOOL CListCtrl::SetItemState(int nItem, UINT nState, UINT nMask)
-{
-    LVITEMW item = {};
-    item.state = nState;
-    item.stateMask = nMask;
-    return static_cast<BOOL>(
-        ::SendMessageW(m_hWnd, LVM_SETITEMSTATE, static_cast<WPARAM>(nItem), reinterpret_cast<LPARAM>(&item)));
-}
-
-CString CListCtrl::GetItemText(int nItem, int nSubItem) const
-{
-    // The message says only how much it copied: grow until the text fits
-    // with room to spare.
-    std::vector<wchar_t> buffer;
-    for (int nSize = 256;; nSize *= 2) {
-        buffer.assign(static_cast<size_t>(nSize), L'\0');
-        LVITEMW item = {};
-        item.iSubItem = nSubItem;
-        item.pszText = buffer.data();
-        item.cchTextMax = nSize;
-        int nLength = static_cast<int>(::SendMessageW(m_hWnd, LVM_GETITEMTEXTW, static_cast<WPARAM>(nItem),
-                                                      reinterpret_cast<LPARAM>(&item)));
-        if (nLength < nSize - 1 || nSize >= (1 << 20))
-            return CString(buffer.data());
-    }
 }
 
 DWORD_PTR CListCtrl::GetItemData(int nItem) const
@@ -152,7 +110,3 @@ DWORD CListCtrl::SetExtendedStyle(DWORD dwMask, DWORD dwStyle)
     return static_cast<DWORD>(::SendMessageW(m_hWnd, LVM_SETEXTENDEDLISTVIEWSTYLE, dwMask, dwStyle));
 }
 
-DWORD CListCtrl::GetExtendedStyle() const
-{
-    return static_cast<DWORD>(::SendMessageW(m_hWnd, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
-}

@@ -24,13 +24,8 @@ public:
 
     int InsertItem(UINT nMask, int nItem, LPCWSTR lpszItem, UINT nState, UINT nStateMask, int nImage,
                    LPARAM lParam);
-    int InsertItem(int nItem, LPCWSTR lpszItem);
     BOOL SetItem(int nItem, int nSubItem, UINT nMask, LPCWSTR lpszItem, int nImage, UINT nState,
                  UINT nStateMask, LPARAM lParam);
-    BOOL SetItemText(int nItem, int nSubItem, LPCWSTR lpszText);
-    BOOL SetItemState(int nItem, UINT nState, UINT nMask);
-    // The whole text, however long.
-    CString GetItemText(int nItem, int nSubItem) const;
     DWORD_PTR GetItemData(int nItem) const;
     int GetItemCount() const;
     BOOL DeleteAllItems();
@@ -44,5 +39,4 @@ public:
     HIMAGELIST SetImageList(HIMAGELIST hImageList, int nImageListType);
     HWND GetHeaderCtrl() const;
     DWORD SetExtendedStyle(DWORD dwMask, DWORD dwStyle);
-    DWORD GetExtendedStyle() const;
 };

@@ -15,13 +15,6 @@ BOOL CFont::Attach(HFONT hFont)
     return TRUE;
 }
 
-HFONT CFont::Detach()
-{
-    HFONT hFont = m_hObject;
-    m_hObject = NULL;
-    return hFont;
-}
-
 BOOL CFont::CreateFontIndirect(const LOGFONTW* lpLogFont)
 {
     if (m_hObject != NULL)

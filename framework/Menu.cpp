@@ -20,21 +20,6 @@ BOOL CMenu::LoadMenu(HINSTANCE hInstance, UINT nIDResource)
     return m_hMenu != NULL;
 }
 
-BOOL CMenu::Attach(HMENU hMenu)
-{
-    if (m_hMenu != NULL || hMenu == NULL)
-        return FALSE;
-    m_hMenu = hMenu;
-    return TRUE;
-}
-
-HMENU CMenu::Detach()
-{
-    HMENU hMenu = m_hMenu;
-    m_hMenu = NULL;
-    return hMenu;
-}
-
 BOOL CMenu::DestroyMenu()
 {
     if (m_hMenu == NULL)

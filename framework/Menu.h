@@ -16,8 +16,6 @@ public:
     // From the program's resources. Fail when this object holds a menu already.
     BOOL LoadMenu(UINT nIDResource);
     BOOL LoadMenu(HINSTANCE hInstance, UINT nIDResource);
-    BOOL Attach(HMENU hMenu);
-    HMENU Detach();
     BOOL DestroyMenu();
 
     HMENU GetSafeHmenu() const { return m_hMenu; }

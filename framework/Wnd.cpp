@@ -94,15 +94,6 @@ BOOL CWnd::Attach(HWND hWnd)
     return TRUE;
 }
 
-HWND CWnd::Detach()
-{
-    if (IsBound())
-        return NULL;
-    HWND hWnd = m_hWnd;
-    m_hWnd = NULL;
-    return hWnd;
-}
-
 CWnd* CWnd::FromHandlePermanent(HWND hWnd)
 {
     // Another thread's (or process's) property would be a foreign pointer.

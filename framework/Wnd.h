@@ -76,7 +76,6 @@ public:
 
     // Borrowing a handle without taking its messages.
     BOOL Attach(HWND hWnd);
-    HWND Detach();
 
     // The object that receives the window's messages on this thread, or NULL.
     static CWnd* FromHandlePermanent(HWND hWnd);
