@@ -154,4 +154,55 @@ TEST_F(ProgramWindowTest, ColumnClicksSortWithoutCaseAndMoveTheArrow)
     EXPECT_TRUE(m_program.WaitForExit(10000));
 }
 
+struct PopupMenuSearch
+{
+    DWORD dwThreadId;
+    HWND hwnd;
+};
+
+BOOL CALLBACK FindPopupMenuWindow(HWND hwnd, LPARAM lParam)
+{
+    PopupMenuSearch* pSearch = reinterpret_cast<PopupMenuSearch*>(lParam);
+    wchar_t className[16];
+    if (GetWindowThreadProcessId(hwnd, NULL) != pSearch->dwThreadId || !IsWindowVisible(hwnd) ||
+        GetClassNameW(hwnd, className, 16) == 0 || lstrcmpW(className, L"#32768") != 0)
+        return TRUE;
+    pSearch->hwnd = hwnd;
+    return FALSE;
+}
+
+// The context menu's popup window, once it shows in the program's thread.
+HWND FindPopupMenu(const CRemoteProgram& program)
+{
+    PopupMenuSearch search = {GetWindowThreadProcessId(program.Window(), NULL), NULL};
+    EnumWindows(FindPopupMenuWindow, reinterpret_cast<LPARAM>(&search));
+    return search.hwnd;
+}
+
+TEST_F(ProgramWindowTest, KeyboardContextMenuOpensAtTheListCornerAndNeverOutsideTheList)
+{
+    WriteEntry(HKEY_CURRENT_USER, 0, L"VxMenu-1", L"VxMenu One", L"one.exe");
+    ASSERT_TRUE(Start());
+    RECT rcList;
+    GetWindowRect(m_program.Control(kList), &rcList);
+    PostMessageW(m_program.Window(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(m_program.Control(kList)),
+                 MAKELPARAM(-1, -1));
+    HWND hMenu = NULL;
+    ASSERT_TRUE(CRemoteProgram::WaitFor([&] { return (hMenu = FindPopupMenu(m_program)) != NULL; }, 5000));
+    RECT rcMenu;
+    GetWindowRect(hMenu, &rcMenu);
+    EXPECT_EQ(rcList.left + 5, rcMenu.left);
+    EXPECT_EQ(rcList.top + 5, rcMenu.top);
+    SendMessageW(m_program.Window(), WM_CANCELMODE, 0, 0);
+    EXPECT_TRUE(CRemoteProgram::WaitFor([&] { return !IsWindowVisible(hMenu); }, 5000));
+
+    // A right-click outside the list shows no menu.
+    RECT rcClose;
+    GetWindowRect(m_program.Control(kClose), &rcClose);
+    PostMessageW(m_program.Window(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(m_program.Window()),
+                 MAKELPARAM(rcClose.left + 2, rcClose.top + 2));
+    Sleep(500);
+    EXPECT_EQ(static_cast<HWND>(NULL), FindPopupMenu(m_program));
+}
+
 }  // namespace
