@@ -449,16 +449,23 @@ bool CBench::MeasureWindow(Sample& sample, int& nRows, int& nImages, int nRemove
     return true;
 }
 
+// The 64-bit system folder: a 32-bit process reaches it as "sysnative".
+#ifdef _WIN64
+const wchar_t kNativeSystem[] = L"C:\\windows\\system32\\";
+#else
+const wchar_t kNativeSystem[] = L"C:\\windows\\sysnative\\";
+#endif
+
 void CBench::MeasurePanel(SizeResult& result)
 {
     // Wine's own panel, 64-bit like `wine control appwiz.cpl`; it lists what
     // its uninstaller's --list prints.
-    result.nPanelRows = CountOutputLines(L"C:\\windows\\sysnative\\uninstaller.exe --list", 120000);
+    const std::wstring system = kNativeSystem;
+    result.nPanelRows = CountOutputLines(system + L"uninstaller.exe --list", 120000);
     if (result.nPanelRows <= 0)
         return;
     Progress("  Wine's panel (%d rows)...\n", result.nPanelRows);
-    ProbeResult probe =
-        TimeToFilledList(L"C:\\windows\\sysnative\\control.exe appwiz.cpl", result.nPanelRows, 600000);
+    ProbeResult probe = TimeToFilledList(system + L"control.exe appwiz.cpl", result.nPanelRows, 600000);
     if (probe.bOk)
         result.panel = probe.seconds;
     else
