@@ -1,6 +1,5 @@
 #include "framework/Controls.h"
 
-
 BEGIN_MESSAGE_MAP(CStatic, CWnd)
 END_MESSAGE_MAP()
 
@@ -109,4 +108,3 @@ DWORD CListCtrl::SetExtendedStyle(DWORD dwMask, DWORD dwStyle)
 {
     return static_cast<DWORD>(::SendMessageW(m_hWnd, LVM_SETEXTENDEDLISTVIEWSTYLE, dwMask, dwStyle));
 }
-

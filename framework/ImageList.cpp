@@ -21,4 +21,3 @@ BOOL CImageList::DeleteImageList()
     m_hImageList = NULL;
     return bResult;
 }
-

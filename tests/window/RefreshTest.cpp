@@ -253,6 +253,9 @@ TEST_F(RefreshTest, RegistryChangedByAnotherProcessThenALongRun)
             }
         }
     }
+    // The window first: the writer runs until it is told to stop, so no
+    // assertion may come between its start and its stop.
+    ASSERT_TRUE(Create());
     wchar_t eventName[64];
     wsprintfW(eventName, L"VxChurnStop-%lu", GetCurrentProcessId());
     HANDLE hStop = CreateEventW(NULL, TRUE, FALSE, eventName);
@@ -261,10 +264,12 @@ TEST_F(RefreshTest, RegistryChangedByAnotherProcessThenALongRun)
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(CreateProcessW(NULL, &writer[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi));
+    if (!CreateProcessW(NULL, &writer[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
+        CloseHandle(hStop);
+        FAIL() << "vx_regchurn.exe did not start";
+    }
     CloseHandle(pi.hThread);
 
-    ASSERT_TRUE(Create());
     int nRefreshes = 0;
     DWORD dwSlowest = 0;
     for (const DWORD dwStart = GetTickCount(); GetTickCount() - dwStart < 6000; ++nRefreshes) {
