@@ -123,19 +123,23 @@ protected:
         return size.cx;
     }
 
-    // The pointer into the link's rectangle but to the right of its text;
-    // with a click there when bClick is set.
-    void PointPastTheText(bool bClick) const
+    // A point in the link's rectangle but to the right of its text.
+    POINT PastTheText() const
     {
         RECT rc;
         GetWindowRect(m_hLink, &rc);
         const int nText = LinkTextWidth();
         EXPECT_LT(nText + 8, rc.right - rc.left) << "the text leaves room on its right";
-        MoveMouse(rc.left + (nText + rc.right - rc.left) / 2, (rc.top + rc.bottom) / 2);
-        if (bClick) {
-            PressLeft(true);
-            PressLeft(false);
-        }
+        return {rc.left + (nText + rc.right - rc.left) / 2, (rc.top + rc.bottom) / 2};
+    }
+
+    // Clicks once the pointer is seen to be there.
+    void ClickPastTheText() const
+    {
+        const POINT pt = PastTheText();
+        EXPECT_TRUE(PointUntil(pt.x, pt.y, [&] { return IsHandCursor(ThreadCursor()); }));
+        PressLeft(true);
+        PressLeft(false);
     }
 
     CProgramDialogThread m_dialog;
@@ -180,10 +184,10 @@ TEST_F(AboutBoxTest, SystemMenuOpensAModalBoxWhoseLinkOpensOrCopiesItsAddress)
 
     // The real pointer: the arrow over the dialog's other text, the hand
     // past the end of the link's.
-    MoveMouse(rcCopyright.left + 2, rcCopyright.top + 2);
-    EXPECT_TRUE(WaitUntil([&] { return ThreadCursor() == LoadCursorW(NULL, IDC_ARROW); }));
-    PointPastTheText(false);
-    EXPECT_TRUE(WaitUntil([&] { return IsHandCursor(ThreadCursor()); }));
+    EXPECT_TRUE(PointUntil(rcCopyright.left + 2, rcCopyright.top + 2,
+                           [&] { return ThreadCursor() == LoadCursorW(NULL, IDC_ARROW); }));
+    const POINT ptPast = PastTheText();
+    EXPECT_TRUE(PointUntil(ptPast.x, ptPast.y, [&] { return IsHandCursor(ThreadCursor()); }));
 
     // With nothing to open the address, a click copies it; otherwise the
     // registered handler gets it, and the clipboard is left alone.
@@ -194,7 +198,7 @@ TEST_F(AboutBoxTest, SystemMenuOpensAModalBoxWhoseLinkOpensOrCopiesItsAddress)
     EXPECT_EQ(0u, address.find(L"https://"));
     SetHttpsHandler(L"");
     ClipboardText(true);
-    PointPastTheText(true);
+    ClickPastTheText();
     EXPECT_TRUE(WaitUntil([&] { return ClipboardText() == address; })) << "clipboard: " << ClipboardText().c_str();
     EXPECT_TRUE(IsWindowVisible(hAbout)) << "nothing else happens";
 
@@ -207,7 +211,7 @@ TEST_F(AboutBoxTest, SystemMenuOpensAModalBoxWhoseLinkOpensOrCopiesItsAddress)
     // A second click at the same place within the double-click time would be
     // a double click, which opens nothing.
     Sleep(GetDoubleClickTime() + 100);
-    PointPastTheText(true);
+    ClickPastTheText();
     std::string opened;
     EXPECT_TRUE(WaitUntil(
         [&] {

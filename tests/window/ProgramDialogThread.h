@@ -53,6 +53,22 @@ bool WaitUntil(Pred pred, DWORD timeoutMs = 5000)
 void MoveMouse(int x, int y);
 void PressLeft(bool bDown);
 
+// Moves the pointer to (x, y) until pred holds. Under X a motion left over
+// from an earlier move can come after a new one and put the pointer back,
+// so the move is made again while waiting.
+template <class Pred>
+bool PointUntil(int x, int y, Pred pred, DWORD timeoutMs = 5000)
+{
+    const DWORD dwStart = GetTickCount();
+    for (;;) {
+        MoveMouse(x, y);
+        if (WaitUntil(pred, 500))
+            return true;
+        if (GetTickCount() - dwStart > timeoutMs)
+            return false;
+    }
+}
+
 // Pixels of the given colour in [left, right) x [top, bottom) of a window's
 // client area as drawn now; -1 when they cannot be read.
 int CountClientPixels(HWND hWnd, const RECT& rc, COLORREF color);
