@@ -1,7 +1,6 @@
-// The icon cache over real files and registry values: which slot each entry
-// gets, what the slot shows, and when a file or key is read again.
+// The icon cache over real files: which slot each entry gets, what the slot
+// shows, and when a file is read again.
 #include "icons/IconCache.h"
-#include "inventory/ProductCode.h"
 #include "inventory/UninstallScan.h"
 #include "support/ImagePixels.h"
 #include "support/TestSupport.h"
@@ -112,7 +111,6 @@ protected:
     std::set<std::wstring> m_files;
     HIMAGELIST m_hImageList = ImageList_Create(16, 16, ILC_COLOR16 | ILC_MASK, 1, 256);
     CIconCache m_cache;
-    testsupport::CWrittenKeys m_written;
 };
 
 }  // namespace
@@ -141,12 +139,6 @@ TEST_F(IconCacheTest, AFileIsReadAgainWhenItsSizeOrTimeChanges)
     EXPECT_FALSE(m_cache.HasPending()) << "a file still missing";
     WriteIcon(L"changing.ico", kRed, 3);
     EXPECT_EQ(std::vector<DWORD>{kRed}, Refresh(records));
-
-    // Missing from the start, then there.
-    const std::vector<UninstallRecord> later = {Record(L"b", File(L"later.ico"))};
-    EXPECT_EQ(std::vector<DWORD>{0}, Refresh(later));
-    WriteIcon(L"later.ico", kGreen, 4);
-    EXPECT_EQ(std::vector<DWORD>{kGreen}, Refresh(later));
 }
 
 // Entries change their icons refresh after refresh, freeing slots in the
@@ -171,46 +163,4 @@ TEST_F(IconCacheTest, SlotsFollowTheIconsInUse)
         EXPECT_EQ(expected, Refresh(records));
         EXPECT_EQ(1 + std::set<DWORD>(expected.begin(), expected.end()).size(), static_cast<size_t>(ImageCount()));
     }
-}
-
-// The installer's products and the ARP caches are read from enumerations
-// kept between refreshes: a value changed, a key added or removed since
-// shows at the next refresh.
-TEST_F(IconCacheTest, ChangedInstallerAndCacheKeysShowAtTheNextRefresh)
-{
-    const std::wstring red = WriteIcon(L"red.ico", kRed), green = WriteIcon(L"green.ico", kGreen);
-    wchar_t code[40];
-    wsprintfW(code, L"{%08lX-7c00-4aa1-8e2b-0123456789AB}", GetCurrentProcessId());
-    const std::wstring product =
-        L"SOFTWARE\\Classes\\Installer\\Products\\" + testsupport::Text(PackProductCode(CWideString(code)));
-    const std::wstring name = L"VxIconCache-" + std::to_wstring(GetCurrentProcessId());
-    const std::wstring arpKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache\\" + name;
-    const std::vector<UninstallRecord> records = {Record(code, L""), Record(name, L"")};
-    m_written.Add(HKEY_LOCAL_MACHINE, product, KEY_WOW64_32KEY);
-    m_written.Add(HKEY_CURRENT_USER, arpKey);
-    auto setProductIcon = [&](const std::wstring& location) {
-        testsupport::CRegKey key;
-        ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_LOCAL_MACHINE, product.c_str(), KEY_WOW64_32KEY));
-        ASSERT_EQ(ERROR_SUCCESS, key.SetString(L"ProductIcon", location.c_str()));
-    };
-
-    EXPECT_EQ((std::vector<DWORD>{0, 0}), Refresh(records));
-    setProductIcon(red);
-    const std::wstring record = std::wstring(14, L'\x1111') + green + L'\0';
-    testsupport::CRegKey key;
-    ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_CURRENT_USER, arpKey.c_str()));
-    ASSERT_EQ(ERROR_SUCCESS, key.SetRaw(L"SlowInfoCache", REG_BINARY, record.data(),
-                                        static_cast<DWORD>(record.size() * sizeof(wchar_t))));
-    key.Close();
-    EXPECT_EQ((std::vector<DWORD>{kRed, kGreen}), Refresh(records));
-
-    // Once the keys' times are old enough to be trusted, only a new time
-    // tells the cache to read a key again.
-    Sleep(3500);
-    Refresh(records);
-    setProductIcon(green);
-    EXPECT_EQ((std::vector<DWORD>{kGreen, kGreen}), Refresh(records));
-    EXPECT_EQ(2, ImageCount()) << "one slot for both";
-    testsupport::DeleteTree(HKEY_CURRENT_USER, arpKey.c_str());
-    EXPECT_EQ((std::vector<DWORD>{kGreen, 0}), Refresh(records));
 }

@@ -130,19 +130,6 @@ TEST(IconResourceTest, EveryDepthReadsAsExtractedAndTheRestIsLeftToExtraction)
         L"NAMED"));
     EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4, 5}), CompareWithExtraction(exe, 0, 10));
     DeleteFileW(exe.c_str());
-
-    // An icon file holds one icon: index 1 has none.
-    const std::wstring ico = testsupport::TempPath(L"vx-icon-file.ico");
-    const std::pair<std::vector<IconImageData>, bool> files[] = {
-        {{RandomImage(random, 32, 32, true), RandomImage(random, 16, 8), RandomImage(random, 16, 4)}, true},
-        {{RandomImage(random, 16, 32, true)}, true},
-        {{RandomImage(random, 32, 8)}, false},
-    };
-    for (const auto& file : files) {
-        ASSERT_TRUE(testsupport::WriteBytes(ico, testsupport::IconFileBytes(file.first)));
-        EXPECT_EQ(file.second ? std::vector<int>(1, 0) : std::vector<int>(), CompareWithExtraction(ico, 0, 2));
-    }
-    DeleteFileW(ico.c_str());
 }
 
 // The system folder of a 32-bit process holds 32-bit libraries; the native

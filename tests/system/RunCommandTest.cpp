@@ -7,17 +7,16 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <tuple>
 
 using testsupport::ExeDir;
 using testsupport::TempPath;
 
 namespace {
 
-const DWORD kSettleMs = 15000;
-
 bool Eventually(const std::function<bool()>& condition)
 {
-    for (DWORD start = GetTickCount(); GetTickCount() - start < kSettleMs; Sleep(50)) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 15000; Sleep(50)) {
         if (condition())
             return true;
     }
@@ -59,129 +58,73 @@ protected:
 TEST_F(RunCommandTest, StartsCommandLineAsStoredOrGivesTheErrorCode)
 {
     EXPECT_EQ(42u, RunCommandAndWait(ChildCommand(L"exit 42"), 0, NULL));
-    EXPECT_EQ(DWORD(SW_HIDE), RunCommandAndWait(ChildCommand(L"show-window"), RUN_HIDDEN, NULL));
-    EXPECT_EQ(DWORD(SW_SHOWDEFAULT), RunCommandAndWait(ChildCommand(L"show-window"), 0, NULL));
-
-    // Lengths around the string's 512-character capacity step.
-    for (int length : {511, 512}) {
-        std::wstring steps = L"cmdline-length pad ";
-        steps.append(length - ChildCommand(steps).GetLength(), L'x');
-        EXPECT_EQ(DWORD(length), RunCommandAndWait(ChildCommand(steps), 0, NULL));
-    }
-
-    const std::wstring dir = TempPath(L"vx dir with space");
-    const std::wstring program = dir + L"\\vx child.exe";
-    CreateDirectoryW(dir.c_str(), NULL);
-    ASSERT_TRUE(CopyFileW((ExeDir() + L"\\vx_child.exe").c_str(), program.c_str(), FALSE));
-    EXPECT_EQ(7u, RunCommandAndWait(Command(program, L"exit 7"), 0, NULL));
-    EXPECT_TRUE(DeleteSoon(program));
-    EXPECT_TRUE(RemoveDirectoryW(dir.c_str()));
-
     EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND),
               RunCommandAndWait(Command(ExeDir() + L"\\no_such_program.exe", L"/S"), 0, NULL));
     // An empty string holds no buffer: nothing can start, and nothing may crash.
     EXPECT_NE(0u, RunCommandAndWait(CWideString(), 0, NULL));
 }
 
-TEST_F(RunCommandTest, NoWaitReturnsWhileChildRuns)
-{
-    EXPECT_EQ(0u, RunCommandAndWait(ChildCommand(L"sleep 2000" + m_strMarkerStep + L" exit 5"), RUN_NO_WAIT, NULL));
-    EXPECT_FALSE(MarkerExists());
-    EXPECT_TRUE(MarkerAppears());
-}
-
 // Uninstallers that start a copy of themselves and exit: the wait lasts until
 // the last of them has ended, and the result is still the first one's code.
-TEST_F(RunCommandTest, WaitsForProcessesTheChildStarted)
+// A stop event ends the wait at once, before or after the first process has
+// gone, and the uninstaller keeps running to its end.
+TEST_F(RunCommandTest, WaitsForWhatTheChildStartedUnlessStopped)
 {
-    for (const wchar_t* start : {L"spawn", L"relaunch-from-temp vx_child_relaunched.exe"}) {
-        DeleteFileW(m_strMarker.c_str());
-        const std::wstring steps = L"code 5 " + std::wstring(start) + L" sleep 1000" + m_strMarkerStep + L" exit 9";
-        EXPECT_EQ(5u, RunCommandAndWait(ChildCommand(steps), 0, NULL)) << start;
-        EXPECT_TRUE(MarkerExists()) << start;
-    }
-    EXPECT_TRUE(DeleteSoon(TempPath(L"vx_child_relaunched.exe")));
-}
-
-// The extra handle ends the wait at once, before or after the first process
-// has gone, and the uninstaller keeps running to its end.
-TEST_F(RunCommandTest, ExtraHandleEndsWaitWithoutStoppingChild)
-{
-    const std::pair<const wchar_t*, DWORD> cases[] = {
-        {L"", 0}, {L"", 300}, {L"relaunch-from-temp vx_child_stopped.exe ", 1000}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.second);
+    // What the child starts first; when the stop event is set, -1 for no event; the result.
+    const std::tuple<const wchar_t*, int, DWORD> cases[] = {
+        {L"spawn ", -1, 5}, {L"relaunch-from-temp vx_child_relaunched.exe ", -1, 5}, {L"", 0, STILL_ACTIVE},
+        {L"", 300, STILL_ACTIVE}, {L"relaunch-from-temp vx_child_stopped.exe ", 1000, STILL_ACTIVE}};
+    for (const auto& [pszStart, nStopMs, code] : cases) {
+        SCOPED_TRACE(testing::Message() << pszStart << nStopMs);
         DeleteFileW(m_strMarker.c_str());
         CKernelHandle hStop(CreateEventW(NULL, TRUE, FALSE, NULL));
         ASSERT_TRUE(hStop != NULL);
-        std::thread signal([&] {
-            Sleep(c.second);
-            SetEvent(hStop);
+        std::thread signal([&hStop, nMs = nStopMs] {
+            if (nMs >= 0) {
+                Sleep(nMs);
+                SetEvent(hStop);
+            }
         });
-        const std::wstring steps = std::wstring(c.first) + L"sleep 2000" + m_strMarkerStep;
-        EXPECT_EQ(DWORD(STILL_ACTIVE), RunCommandAndWait(ChildCommand(steps), 0, hStop));
+        const std::wstring steps = L"code 5 " + std::wstring(pszStart) + L"sleep 2000" + m_strMarkerStep + L" exit 9";
+        EXPECT_EQ(code, RunCommandAndWait(ChildCommand(steps), 0, nStopMs >= 0 ? hStop.Get() : NULL));
         signal.join();
-        EXPECT_FALSE(MarkerExists());
+        EXPECT_EQ(nStopMs < 0, MarkerExists());
         EXPECT_TRUE(MarkerAppears());
     }
+    EXPECT_TRUE(DeleteSoon(TempPath(L"vx_child_relaunched.exe")));
     EXPECT_TRUE(DeleteSoon(TempPath(L"vx_child_stopped.exe")));
 }
 
 // A message-only window on the test thread stands in for the program list.
-class UninstallWorkerTest : public RunCommandTest
+// The worker posts its message once the uninstaller and what it started have
+// ended, with or without a stop event, whether the program starts or not.
+TEST_F(RunCommandTest, WorkerPostsDoneOnceTheUninstallerEnded)
 {
-protected:
-    void SetUp() override
-    {
-        RunCommandTest::SetUp();
-        m_hwnd = CreateWindowExW(0, L"STATIC", NULL, 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL);
-        ASSERT_TRUE(m_hwnd != NULL);
-        ASSERT_TRUE(m_hStop != NULL);
-    }
-    void TearDown() override
-    {
-        DestroyWindow(m_hwnd);
-        RunCommandTest::TearDown();
-    }
-
-    // The done message arrives and the worker ends; its thread handle is the
-    // caller's, still valid after the worker ended.
-    void ExpectDoneAndEnded(HANDLE hThread)
-    {
-        ASSERT_TRUE(hThread != NULL);
-        MSG msg = {};
+    HWND hwnd = CreateWindowExW(0, L"STATIC", NULL, 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL);
+    ASSERT_TRUE(hwnd != NULL);
+    CKernelHandle hStop(CreateEventW(NULL, TRUE, FALSE, NULL));
+    for (HANDLE hEvent : {hStop.Get(), HANDLE(NULL)}) {
+        DeleteFileW(m_strMarker.c_str());
+        // The command is gone once the worker has started: it works on its own copy.
+        HANDLE hThread = StartUninstallWorker(
+            hwnd, hEvent,
+            hEvent != NULL ? ChildCommand(L"relaunch-from-temp vx_child_worker.exe sleep 800" + m_strMarkerStep)
+                           : Command(ExeDir() + L"\\no_such_program.exe", L"/S"));
+        EXPECT_TRUE(hThread != NULL);
+        MSG msg;
         EXPECT_TRUE(Eventually([&] {
             MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_POSTMESSAGE);
-            return PeekMessageW(&msg, m_hwnd, WM_UNINSTALL_DONE, WM_UNINSTALL_DONE, PM_REMOVE) != FALSE;
+            return PeekMessageW(&msg, hwnd, WM_UNINSTALL_DONE, WM_UNINSTALL_DONE, PM_REMOVE) != FALSE;
         }));
-        EXPECT_EQ(0u, msg.wParam);
-        EXPECT_EQ(0, msg.lParam);
+        // The thread handle is the caller's, still valid after the worker ended.
         EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hThread, 5000));
-        DWORD code = 1;
-        EXPECT_TRUE(GetExitCodeThread(hThread, &code));
-        EXPECT_EQ(0u, code);
         EXPECT_TRUE(CloseHandle(hThread));
+        EXPECT_EQ(hEvent != NULL, MarkerExists());
     }
-
-    HWND m_hwnd = NULL;
-    CKernelHandle m_hStop{CreateEventW(NULL, TRUE, FALSE, NULL)};
-};
-
-TEST_F(UninstallWorkerTest, PostsDoneAfterUninstallerEnded)
-{
-    // The command is gone once the worker has started: it works on its own copy.
-    HANDLE hThread = StartUninstallWorker(
-        m_hwnd, m_hStop, ChildCommand(L"relaunch-from-temp vx_child_worker.exe sleep 800" + m_strMarkerStep));
-    ExpectDoneAndEnded(hThread);
-    EXPECT_TRUE(MarkerExists());
     // The worker closed only its own copy of the event.
-    EXPECT_TRUE(m_hStop.Close());
+    EXPECT_TRUE(hStop.Close());
+    DestroyWindow(hwnd);
     EXPECT_TRUE(DeleteSoon(TempPath(L"vx_child_worker.exe")));
-}
-
-TEST_F(UninstallWorkerTest, MissingProgramWithoutStopEventStillPostsDone)
-{
-    ExpectDoneAndEnded(StartUninstallWorker(m_hwnd, NULL, Command(ExeDir() + L"\\no_such_program.exe", L"/S")));
 }
 
 }  // namespace
