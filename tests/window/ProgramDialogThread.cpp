@@ -37,7 +37,7 @@ void SendMouse(DWORD dwFlags)
 
 }  // namespace
 
-CProgramDialogThread::~CProgramDialogThread()
+void CProgramDialogThread::Close()
 {
     if (!m_thread.joinable())
         return;
@@ -63,6 +63,13 @@ bool CProgramDialogThread::Start()
 void CProgramDialogThread::Invoke(const std::function<void()>& fn) const
 {
     SendMessageW(m_hInvoker, WM_INVOKE, 0, reinterpret_cast<LPARAM>(&fn));
+}
+
+HCURSOR CProgramDialogThread::Cursor() const
+{
+    HCURSOR hCursor = NULL;
+    Invoke([&] { hCursor = GetCursor(); });
+    return hCursor;
 }
 
 void CProgramDialogThread::ThreadMain(HANDLE hReady)
@@ -103,6 +110,34 @@ void MoveMouse(int x, int y)
 void PressLeft(bool bDown)
 {
     SendMouse(bDown ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP);
+}
+
+std::wstring ListItemText(HWND hList, int nRow, int nColumn)
+{
+    wchar_t text[1024] = {};
+    LVITEMW item = {};
+    item.iSubItem = nColumn;
+    item.pszText = text;
+    item.cchTextMax = 1024;
+    SendMessageW(hList, LVM_GETITEMTEXTW, nRow, reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+int ListItemImage(HWND hList, int nRow)
+{
+    LVITEMW item = {};
+    item.mask = LVIF_IMAGE;
+    item.iItem = nRow;
+    return SendMessageW(hList, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)) ? item.iImage : -2;
+}
+
+int FindListRow(HWND hList, const std::wstring& name)
+{
+    for (int i = 0, n = ListView_GetItemCount(hList); i < n; ++i) {
+        if (ListItemText(hList, i, 0) == name)
+            return i;
+    }
+    return -1;
 }
 
 int CountClientPixels(HWND hWnd, const RECT& rc, COLORREF color)

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <string>
 #include <thread>
 
 // The program list window run modally on a thread of its own, as the program
@@ -14,8 +15,7 @@ class CProgramDialogThread
 {
 public:
     CProgramDialogThread() = default;
-    // Closes the window if it is still up and waits for the thread.
-    ~CProgramDialogThread();
+    ~CProgramDialogThread() { Close(); }
     CProgramDialogThread(const CProgramDialogThread&) = delete;
     CProgramDialogThread& operator=(const CProgramDialogThread&) = delete;
 
@@ -26,6 +26,10 @@ public:
 
     // Runs fn on the dialog's thread, inside whichever message loop runs there.
     void Invoke(const std::function<void()>& fn) const;
+    // The cursor that the dialog's thread has set.
+    HCURSOR Cursor() const;
+    // Closes the window if it is still up and waits for the thread.
+    void Close();
 
 private:
     void ThreadMain(HANDLE hReady);
@@ -68,6 +72,12 @@ bool PointUntil(int x, int y, Pred pred, DWORD timeoutMs = 5000)
             return false;
     }
 }
+
+// A list control of this process, read from any thread.
+std::wstring ListItemText(HWND hList, int nRow, int nColumn);
+int ListItemImage(HWND hList, int nRow);
+// The first row whose name is that, or -1.
+int FindListRow(HWND hList, const std::wstring& name);
 
 // Pixels of the given colour in [left, right) x [top, bottom) of a window's
 // client area as drawn now; -1 when they cannot be read.

@@ -1,9 +1,10 @@
-// Remove through the real window of another process, with real uninstallers
-// and real messages. Nothing here refreshes by hand: the end of an
-// uninstaller alone must bring the list up to date.
+// Remove through the real window, with real uninstallers and real messages.
+#include "res/resource.h"
 #include "support/RemoteProgram.h"
 #include "support/TestSupport.h"
+#include "window/ProgramDialogThread.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -14,20 +15,14 @@ using testsupport::ExeDir;
 
 namespace {
 
-const int kList = 1000, kRemove = 1001, kClose = 1003;
-
 bool FileExists(const std::wstring& path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-BOOL CALLBACK CountVisible(HWND hwnd, LPARAM lParam)
+std::wstring Marker(const std::wstring& path)
 {
-    std::pair<DWORD, int>* pCount = reinterpret_cast<std::pair<DWORD, int>*>(lParam);
-    DWORD dwProcessId = 0;
-    GetWindowThreadProcessId(hwnd, &dwProcessId);
-    pCount->second += dwProcessId == pCount->first && IsWindowVisible(hwnd);
-    return TRUE;
+    return L" marker \"" + path + L"\"";
 }
 
 class RemoveTest : public ::testing::Test
@@ -37,17 +32,6 @@ protected:
     {
         for (const std::wstring& file : m_files)
             DeleteFileW(file.c_str());
-    }
-
-    bool RemoveAvailable() const { return IsWindowEnabled(m_program.Control(kRemove)) != FALSE; }
-
-    void Remove(const std::wstring& name)
-    {
-        const int nRow = m_program.FindRow(name);
-        ASSERT_NE(-1, nRow) << name;
-        ASSERT_TRUE(m_program.SelectRow(nRow));
-        ASSERT_TRUE(CRemoteProgram::WaitFor([this] { return RemoveAvailable(); }));
-        PostMessageW(m_program.Control(kRemove), BM_CLICK, 0, 0);
     }
 
     // An entry without a DisplayName: its row shows the key's name.
@@ -71,34 +55,15 @@ protected:
     }
 
     // A row that only a refresh after this moment can show.
-    void WriteProbe()
+    std::wstring WriteProbe()
     {
-        m_probe = L"VxRemove Probe " + std::to_wstring(++m_nProbes);
-        WriteEntry(m_probe, L"probe.exe");
-    }
-    bool Refreshed() const { return m_program.FindRow(m_probe) != -1; }
-    bool WaitRefreshed(DWORD timeoutMs = 20000) const
-    {
-        return CRemoteProgram::WaitFor([this] { return Refreshed(); }, timeoutMs);
+        const std::wstring name = L"VxRemove Probe " + std::to_wstring(++m_nProbes);
+        WriteEntry(name, L"probe.exe");
+        return name;
     }
 
-    // After the refresh that ended an uninstaller: answering, showing no
-    // other window (no message box), nothing selected, Remove unavailable.
-    void ExpectIdleAndQuiet()
-    {
-        DWORD_PTR result;
-        EXPECT_NE(0, SendMessageTimeoutW(m_program.Window(), WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result));
-        std::pair<DWORD, int> count(GetProcessId(m_program.Process()), 0);
-        EnumWindows(CountVisible, reinterpret_cast<LPARAM>(&count));
-        EXPECT_EQ(1, count.second) << "no window but its own";
-        EXPECT_EQ(-1, m_program.SelectedRow());
-        EXPECT_FALSE(RemoveAvailable());
-    }
-
-    CRemoteProgram m_program;
     testsupport::CWrittenKeys m_written;
     std::vector<std::wstring> m_files;
-    std::wstring m_probe;
     int m_nProbes = 0;
 };
 
@@ -129,80 +94,84 @@ TEST_F(RemoveTest, EachSampleGoesByItsRealUninstaller)
         files.push_back(file);
         ASSERT_TRUE(FileExists(file)) << file;
     }
-    ASSERT_TRUE(m_program.Start(ExeDir() + L"\\..\\Vantix.exe"));
+    // Nothing refreshes by hand: the end of an uninstaller alone must bring
+    // the list up to date.
+    CRemoteProgram program;
+    ASSERT_TRUE(program.Start(ExeDir() + L"\\..\\Vantix.exe"));
+    const HWND hRemove = program.Control(IDC_REMOVE);
     for (size_t i = 0; i < files.size(); ++i) {
         const std::wstring name = kSamples[nFirst + i][1];
         SCOPED_TRACE(name);
-        EXPECT_GT(m_program.RowImage(m_program.FindRow(name)), 0) << "its own icon";
-        Remove(name);
-        EXPECT_TRUE(CRemoteProgram::WaitFor([&] { return m_program.FindRow(name) == -1; }, 120000));
+        const int nRow = program.FindRow(name);
+        EXPECT_GT(program.RowImage(nRow), 0) << "its own icon";
+        ASSERT_TRUE(program.SelectRow(nRow));
+        ASSERT_TRUE(CRemoteProgram::WaitFor([&] { return IsWindowEnabled(hRemove) != FALSE; }));
+        PostMessageW(hRemove, BM_CLICK, 0, 0);
+        EXPECT_TRUE(CRemoteProgram::WaitFor([&] { return program.FindRow(name) == -1; }, 120000));
         EXPECT_FALSE(FileExists(files[i]));
-        EXPECT_EQ(-1, m_program.SelectedRow());
-        EXPECT_FALSE(RemoveAvailable());
+        EXPECT_EQ(-1, program.SelectedRow());
+        EXPECT_FALSE(IsWindowEnabled(hRemove));
     }
 }
 
-TEST_F(RemoveTest, MisbehavingUninstallersLeaveTheWindowWorking)
+// The window in this process, so that its thread's cursor can be read, and
+// the time its closing takes.
+TEST_F(RemoveTest, BusyUntilTheUninstallerAndWhatItStartedHaveEndedButNeverForClosing)
 {
-    const std::wstring child = L"\"" + ExeDir() + L"\\vx_child.exe\"";
-    auto marker = [](const std::wstring& path) { return L" marker \"" + path + L"\""; };
     const std::wstring parentRan = TempFile(L"vx_remove_parent"), grandchildEnded = TempFile(L"vx_remove_grandchild");
     const std::wstring closingStarted = TempFile(L"vx_remove_closing"), closingEnded = TempFile(L"vx_remove_closed");
-    WriteEntry(L"VxRemove Handover", child + marker(parentRan) + L" spawn sleep 4000" + marker(grandchildEnded));
-    WriteEntry(L"VxRemove Closing", child + L" relaunch-from-temp vx_remove_copy.exe" + marker(closingStarted) +
-                                        L" sleep 8000" + marker(closingEnded));
-    TempFile(L"vx_remove_copy.exe");
-    // Name, command, and the marker that shows it ran, if it can.
-    std::vector<std::vector<std::wstring>> cases;
-    const std::wstring errorRan = TempFile(L"vx_remove_error"), longestRan = TempFile(L"vx_remove_longest");
-    cases.push_back({L"VxRemove Error", child + marker(errorRan) + L" exit 1603", errorRan});
-    // The longest command that the list keeps reaches the uninstaller whole.
-    const std::wstring head = child + L" pad ", tail = marker(longestRan);
-    const std::wstring longest = head + std::wstring(511 - head.size() - tail.size(), L'x') + tail;
-    cases.push_back({L"VxRemove Longest", longest, longestRan});
-    for (const wchar_t* command : {L"C:\\vx-missing\\nothing.exe /x", L"\"C:\\vx missing\\unterminated.exe /x",
-                                   L"\"\"", L"C:\\windows", L"C:\\windows\\win.ini", L"%SystemRoot%\\notepad.exe"})
-        cases.push_back({L"VxRemove Unstartable " + std::to_wstring(cases.size()), command, L""});
-    for (const auto& c : cases)
-        WriteEntry(c[0], c[1]);
-    ASSERT_FALSE(HasFatalFailure());
-    ASSERT_TRUE(m_program.Start(ExeDir() + L"\\..\\Vantix.exe"));
+    // The longest command that the list keeps reaches the uninstaller whole:
+    // its last step is the marker at its end.
+    const std::wstring child = L"\"" + ExeDir() + L"\\vx_child.exe\"", head = child + L" pad ";
+    const std::wstring tail = Marker(parentRan) + L" spawn sleep 6000" + Marker(grandchildEnded);
+    WriteEntry(L"VxRemove Handover", head + std::wstring(511 - head.size() - tail.size(), L'x') + tail);
+    WriteEntry(L"VxRemove Closing", child + Marker(closingStarted) + L" sleep 5000" + Marker(closingEnded));
+    CProgramDialogThread dialog;
+    ASSERT_TRUE(dialog.Start());
+    const HWND hList = dialog.Control(IDC_PROGRAM_LIST), hRemove = dialog.Control(IDC_REMOVE);
+    auto remove = [&](const wchar_t* name) {
+        ListView_SetItemState(hList, FindListRow(hList, name), LVIS_SELECTED | LVIS_FOCUSED,
+                              LVIS_SELECTED | LVIS_FOCUSED);
+        return WaitUntil([&] { return IsWindowEnabled(hRemove) != FALSE; }) &&
+               PostMessageW(hRemove, BM_CLICK, 0, 0);
+    };
+    auto shows = [&](const std::wstring& name) { return FindListRow(hList, name) != -1; };
+    // Bare dialog background, right of the list's label.
+    RECT rcLabel;
+    GetWindowRect(dialog.Control(IDC_LIST_LABEL), &rcLabel);
+    const POINT ptBare = {rcLabel.right + 20, (rcLabel.top + rcLabel.bottom) / 2};
+    auto cursorIs = [&](LPCWSTR id) {
+        return PointUntil(ptBare.x, ptBare.y, [&] { return dialog.Cursor() == LoadCursorW(NULL, id); });
+    };
 
-    // Handed over to a process that outlives it: the wait covers that one
-    // too. Meanwhile the window answers, Remove stays unavailable, and F5
-    // refreshes without ending the wait.
-    WriteProbe();
-    Remove(L"VxRemove Handover");
-    ASSERT_TRUE(CRemoteProgram::WaitFor([&] { return FileExists(parentRan); }));
-    ASSERT_TRUE(m_program.SelectRow(m_program.FindRow(L"VxRemove Error")));
+    ASSERT_TRUE(remove(L"VxRemove Handover"));
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(parentRan); }));
+    // The uninstaller has handed over to a process that outlives it: the
+    // window stays busy for that one too, yet answers, and a refresh in
+    // between leaves Remove unavailable and the wait running.
+    EXPECT_TRUE(cursorIs(IDC_APPSTARTING));
+    const std::wstring refreshed = WriteProbe();
+    PostMessageW(dialog.Control(IDC_REFRESH), BM_CLICK, 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return shows(refreshed); }));
+    ListView_SetItemState(hList, FindListRow(hList, L"VxRemove Closing"), LVIS_SELECTED, LVIS_SELECTED);
     Sleep(300);
-    EXPECT_FALSE(RemoveAvailable());
-    EXPECT_FALSE(Refreshed());
-    PostMessageW(m_program.Control(kList), WM_KEYDOWN, VK_F5, 0);
-    EXPECT_TRUE(WaitRefreshed());
-    WriteProbe();
+    EXPECT_FALSE(IsWindowEnabled(hRemove));
+    EXPECT_TRUE(cursorIs(IDC_APPSTARTING));
     EXPECT_FALSE(FileExists(grandchildEnded));
-    EXPECT_TRUE(WaitRefreshed());
+    // Its end alone refreshes the list, and the window is idle again.
+    const std::wstring probe = WriteProbe();
+    EXPECT_TRUE(WaitUntil([&] { return shows(probe); }, 20000));
     EXPECT_TRUE(FileExists(grandchildEnded)) << "refreshed while the grandchild still ran";
-    ExpectIdleAndQuiet();
+    EXPECT_TRUE(cursorIs(IDC_ARROW));
+    EXPECT_FALSE(IsWindowEnabled(hRemove));
 
-    // An error exit code, and commands that start nothing (at once, then).
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c[0]);
-        EXPECT_EQ(c[1], m_program.RowText(m_program.FindRow(c[0]), 1));
-        WriteProbe();
-        Remove(c[0]);
-        EXPECT_TRUE(WaitRefreshed(c[2].empty() ? 5000 : 20000));
-        EXPECT_TRUE(c[2].empty() || FileExists(c[2]));
-        ExpectIdleAndQuiet();
-    }
-
-    // Closing while an uninstaller runs ends the program at once; the
-    // uninstaller runs on to its end.
-    Remove(L"VxRemove Closing");
-    ASSERT_TRUE(CRemoteProgram::WaitFor([&] { return FileExists(closingStarted); }));
-    PostMessageW(m_program.Control(kClose), BM_CLICK, 0, 0);
-    EXPECT_TRUE(m_program.WaitForExit(5000));
+    // Closing while an uninstaller runs takes no wait for it; the uninstaller
+    // runs on to its end.
+    ASSERT_TRUE(remove(L"VxRemove Closing"));
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(closingStarted); }));
+    const DWORD dwClosing = GetTickCount();
+    dialog.Close();
+    EXPECT_LT(GetTickCount() - dwClosing, 3000u);
     EXPECT_FALSE(FileExists(closingEnded));
-    EXPECT_TRUE(CRemoteProgram::WaitFor([&] { return FileExists(closingEnded); }));
+    EXPECT_TRUE(WaitUntil([&] { return FileExists(closingEnded); }, 20000));
 }
