@@ -3,9 +3,6 @@
 //   marker PATH           create the file PATH (so a test sees it ran that far)
 //   code N                exit code used when the steps run out (default 0)
 //   exit N                exit now with N
-//   show-window           exit now with the show state this process was given
-//                         (SW_SHOWDEFAULT when none was set)
-//   cmdline-length        exit now with the length of its own command line
 //   pad TEXT              nothing (lengthens the command line)
 //   spawn STEPS...        start a copy of this program with the remaining
 //                         steps, then exit without waiting for it
@@ -65,12 +62,6 @@ int main()
             code = wcstoul(argv[++i], NULL, 10);
         } else if (step == L"exit" && bHasArg) {
             return static_cast<int>(wcstoul(argv[++i], NULL, 10));
-        } else if (step == L"show-window") {
-            STARTUPINFOW si;
-            GetStartupInfoW(&si);
-            return (si.dwFlags & STARTF_USESHOWWINDOW) ? si.wShowWindow : SW_SHOWDEFAULT;
-        } else if (step == L"cmdline-length") {
-            return lstrlenW(GetCommandLineW());
         } else if (step == L"pad" && bHasArg) {
             ++i;
         } else if (step == L"spawn") {

@@ -47,17 +47,19 @@ void CProgramDialogThread::Close()
         PostMessageW(m_hWnd, WM_COMMAND, IDC_CLOSE, 0);
     }
     m_thread.join();
+    CloseHandle(m_hReady);
+    m_hReady = NULL;
 }
 
 bool CProgramDialogThread::Start()
 {
-    HANDLE hReady = CreateEventW(NULL, TRUE, FALSE, NULL);
-    if (hReady == NULL)
+    // Closed once the thread has ended: after a timeout here it may still
+    // signal the event.
+    m_hReady = CreateEventW(NULL, TRUE, FALSE, NULL);
+    if (m_hReady == NULL)
         return false;
-    m_thread = std::thread(&CProgramDialogThread::ThreadMain, this, hReady);
-    bool bShown = WaitForSingleObject(hReady, 60000) == WAIT_OBJECT_0 && m_hWnd != NULL;
-    CloseHandle(hReady);
-    return bShown;
+    m_thread = std::thread(&CProgramDialogThread::ThreadMain, this);
+    return WaitForSingleObject(m_hReady, 60000) == WAIT_OBJECT_0 && m_hWnd != NULL;
 }
 
 void CProgramDialogThread::Invoke(const std::function<void()>& fn) const
@@ -72,7 +74,7 @@ HCURSOR CProgramDialogThread::Cursor() const
     return hCursor;
 }
 
-void CProgramDialogThread::ThreadMain(HANDLE hReady)
+void CProgramDialogThread::ThreadMain()
 {
     m_dwThreadId = GetCurrentThreadId();
     INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_LISTVIEW_CLASSES};
@@ -91,11 +93,11 @@ void CProgramDialogThread::ThreadMain(HANDLE hReady)
     // Run by the modal loop, once the window is up and shown.
     const std::function<void()> shown = [&] {
         m_hWnd = dlg.GetSafeHwnd();
-        SetEvent(hReady);
+        SetEvent(m_hReady);
     };
     PostMessageW(m_hInvoker, WM_INVOKE, 0, reinterpret_cast<LPARAM>(&shown));
     if (dlg.DoModal() == -1)
-        SetEvent(hReady);
+        SetEvent(m_hReady);
     app.m_pMainWnd = NULL;
     DestroyWindow(m_hInvoker);
 }

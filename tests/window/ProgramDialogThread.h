@@ -32,9 +32,10 @@ public:
     void Close();
 
 private:
-    void ThreadMain(HANDLE hReady);
+    void ThreadMain();
 
     std::thread m_thread;
+    HANDLE m_hReady = NULL;
     DWORD m_dwThreadId = 0;
     HWND m_hWnd = NULL;
     HWND m_hInvoker = NULL;
