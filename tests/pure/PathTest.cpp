@@ -43,16 +43,13 @@ TEST(Path, WellFormedTextsParseAndRender)
         std::vector<std::wstring> components;
         const wchar_t* rendered;
     } examples[] = {
-        {L"C:\\Program Files\\a,b\\app.exe", kDrive | kRooted, {L"C:", L"Program Files", L"a,b", L"app.exe"},
-         L"C:\\Program Files\\a,b\\app.exe"},
-        {L"C:\\", kDrive | kRooted, {L"C:"}, L"C:\\"},
-        {L"C:", kDrive | kRelative, {L"C:"}, L"C:"},
+        {L"C:\\Program Files\\a,b\\app.exe", kDrive | kRooted, {L"C:", L"Program Files", L"a,b", L"app.exe"}, NULL},
+        {L"C:\\", kDrive | kRooted, {L"C:"}, NULL},
+        {L"C:", kDrive | kRelative, {L"C:"}, NULL},
         {L"1:\\dir\\", kDrive | kRooted, {L"1:", L"dir"}, L"1:\\dir"},
-        {L"\\\\server\\share\\f.ico", kUnc | kRooted, {L"server", L"share", L"f.ico"}, L"\\\\server\\share\\f.ico"},
-        {L"\\\\\\server\\", kUnc | kRooted, {L"server"}, L"\\\\server"},
-        {L"\\dir\\f.exe", kRooted | kRelative, {L"dir", L"f.exe"}, L"\\dir\\f.exe"},
-        {L"%ProgramFiles%\\a b\\*?;.exe", kRelative, {L"%ProgramFiles%", L"a b", L"*?;.exe"},
-         L"%ProgramFiles%\\a b\\*?;.exe"},
+        {L"\\\\\\server\\share\\", kUnc | kRooted, {L"server", L"share"}, L"\\\\server\\share"},
+        {L"\\dir\\f.exe", kRooted | kRelative, {L"dir", L"f.exe"}, NULL},
+        {L"%ProgramFiles%\\a b\\*?;.exe", kRelative, {L"%ProgramFiles%", L"a b", L"*?;.exe"}, NULL},
     };
     for (const auto& example : examples) {
         SCOPED_TRACE(example.text);
@@ -62,18 +59,15 @@ TEST(Path, WellFormedTextsParseAndRender)
         EXPECT_EQ(99, error.m_nCode) << "the record is left alone on success";
         EXPECT_EQ(example.flags, FlagsOf(path));
         EXPECT_EQ(example.components, ComponentsOf(path));
-        EXPECT_EQ(example.rendered, Text(path.ToString()));
+        EXPECT_EQ(example.rendered != NULL ? example.rendered : example.text, Text(path.ToString()));
     }
 }
 
 TEST(Path, MalformedTextsFailAndLeaveNothing)
 {
-    const std::wstring name260(260, L'n');
-    const std::wstring server64(64, L's');
+    const std::wstring name260(260, L'n'), server64(64, L's');
     const std::wstring rejected[] = {
-        L"\\", L"\\\\", L"\\\\\\", L"C:\\\\dir", L"C:\\dir\\\\", L"C:dir", L"::", L":a",
-        L"\"C:\\x.exe\"", L"C:\\a/b", L"a|b", L"a<b", L"\\\\srv,1\\share", L"\\\\a:b\\share", L"\\\\a=b",
-        L"\\\\a*b", L"\\\\a;b", L"\\\\[a]",
+        L"\\", L"\\\\", L"C:\\\\dir", L"C:dir", L":a", L"\"C:\\x.exe\"", L"C:\\a/b", L"a|b", L"\\\\srv,1\\share",
         L"C:\\" + name260 + L"n", L"\\\\" + server64 + L"s\\share",
     };
     for (const std::wstring& text : rejected) {
@@ -90,13 +84,9 @@ TEST(Path, MalformedTextsFailAndLeaveNothing)
     CPath path;
     EXPECT_TRUE(path.Parse((L"C:\\" + name260).c_str(), NULL));
     EXPECT_TRUE(path.Parse((L"\\\\" + server64 + L"\\share").c_str(), NULL));
-    // The server rule applies to the first component of a kUnc path only.
+    // The server rule applies to the first component of a UNC path only.
     EXPECT_TRUE(path.Parse((L"\\\\srv\\" + server64 + L"s,=+").c_str(), NULL));
-
     // A later parse replaces the whole content, an empty text with nothing.
-    EXPECT_TRUE(path.Parse(L"x", NULL));
-    EXPECT_EQ(kRelative, FlagsOf(path));
-    EXPECT_EQ(std::vector<std::wstring>{L"x"}, ComponentsOf(path));
     for (const wchar_t* empty : {L"", static_cast<const wchar_t*>(NULL)}) {
         ASSERT_TRUE(path.Parse(L"C:\\a", NULL));
         EXPECT_TRUE(path.Parse(empty, NULL));

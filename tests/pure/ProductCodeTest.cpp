@@ -7,13 +7,9 @@
 TEST(ProductCode, BracedGuidInAnyCaseAndNothingElse)
 {
     const wchar_t* const rejected[] = {
-        L"",
-        L"01234567-89ab-cdef-0123-456789abcdef",
-        L"(01234567-89ab-cdef-0123-456789abcdef}",
-        L"{01234567-89ab-cdef-0123-456789abcdef)",
-        L"{0123456-789ab-cdef-0123-456789abcdef}",
-        L"{01234567-89ab-cdef-0123-456789abcdef}x",
-        L"{01234567-89ab-cdef-0123-456789abcde}",
+        L"", L"01234567-89ab-cdef-0123-456789abcdef", L"(01234567-89ab-cdef-0123-456789abcdef}",
+        L"{01234567-89ab-cdef-0123-456789abcdef)", L"{0123456-789ab-cdef-0123-456789abcdef}",
+        L"{01234567-89ab-cdef-0123-456789abcdef}x", L"{01234567-89ab-cdef-0123-456789abcde}",
     };
     EXPECT_TRUE(IsProductCode(CWideString(L"{0a1B2c3D-4e5F-6a7B-8c9D-0e1F2a3B4c5D}")));
     for (const wchar_t* text : rejected)

@@ -135,4 +135,13 @@ void CWrittenKeys::Add(HKEY root, const std::wstring& path, REGSAM extra)
     m_keys.push_back({root, path, extra});
 }
 
+LONG CWrittenKeys::Set(HKEY root, const std::wstring& path, REGSAM extra, const wchar_t* name, DWORD type,
+                       const void* data, DWORD cb)
+{
+    Add(root, path, extra);
+    CRegKey key;
+    const LONG result = key.Create(root, path.c_str(), extra);
+    return result != ERROR_SUCCESS ? result : key.SetRaw(name, type, data, cb);
+}
+
 }  // namespace testsupport

@@ -77,6 +77,9 @@ public:
     CWrittenKeys& operator=(const CWrittenKeys&) = delete;
 
     void Add(HKEY root, const std::wstring& path, REGSAM extra = 0);
+    // Creates the key, adds it, and sets one value byte for byte.
+    LONG Set(HKEY root, const std::wstring& path, REGSAM extra, const wchar_t* name, DWORD type,
+             const void* data, DWORD cb);
 
 private:
     struct Key

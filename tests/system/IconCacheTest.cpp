@@ -1,6 +1,8 @@
-// The icon cache over real files: which slot each entry gets, what the slot
-// shows, and when a file is read again.
+// The icon cache over real files and the test prefix's registry: which value
+// gives an entry its icon, what its slot shows, and when a file is read again.
 #include "icons/IconCache.h"
+#include "inventory/ProductCode.h"
+#include "inventory/RegistryViews.h"
 #include "inventory/UninstallScan.h"
 #include "support/ImagePixels.h"
 #include "support/TestSupport.h"
@@ -9,9 +11,13 @@
 
 #include <commctrl.h>
 
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
+
+using testsupport::ExeDir;
+using testsupport::Text;
 
 namespace {
 
@@ -19,6 +25,9 @@ namespace {
 // apart; 0 stands for no icon, kMixed for a slot not of one colour.
 const DWORD kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kYellow = 0xFFFF00, kCyan = 0x00FFFF;
 const DWORD kMixed = 1;
+
+const REGSAM k32 = KEY_WOW64_32KEY, k64 = KEY_WOW64_64KEY;
+const std::wstring kNul(1, L'\0');
 
 // A 16 x 16 icon file of one colour, padded to another length.
 std::string IconBytes(DWORD colour, size_t cbPadding = 0)
@@ -31,10 +40,63 @@ std::string IconBytes(DWORD colour, size_t cbPadding = 0)
     return testsupport::IconFileBytes({testsupport::IconImage(16, 32, body)}) + std::string(cbPadding, '\0');
 }
 
-UninstallRecord Record(const std::wstring& keyName, const std::wstring& displayIcon)
+struct Entry
 {
-    return {keyName.c_str(), keyName.c_str(), L"x.exe", !displayIcon.empty(), displayIcon.c_str()};
+    HKEY root;
+    UninstallRecord record;
+};
+
+Entry Record(const std::wstring& keyName, const std::wstring& displayIcon)
+{
+    return {HKEY_CURRENT_USER, {keyName.c_str(), keyName.c_str(), L"x.exe", !displayIcon.empty(), displayIcon.c_str()}};
 }
+
+// vx_three_icons.exe holds three icons whose 16 x 16 images are red, green
+// and blue and whose 32 x 32 ones are of other colours: a wrong index or size
+// shows.
+std::wstring ThreeIcons(const wchar_t* suffix = L"")
+{
+    return ExeDir() + L"\\vx_three_icons.exe" + suffix;
+}
+
+// An ARP cache record: 28 bytes the lookup must not interpret, the icon
+// file's path and the given tail.
+std::wstring ArpRecord(const std::wstring& tail)
+{
+    return std::wstring(14, wchar_t(0xABAB)) + ThreeIcons() + tail;
+}
+
+// One value written for an entry: data less cbTrim bytes.
+struct Put
+{
+    const wchar_t* pszValue;
+    REGSAM view;
+    std::wstring data;
+    DWORD type;
+    DWORD cbTrim;
+};
+
+Put Display(REGSAM view, const std::wstring& text, DWORD type = REG_SZ)
+{
+    return {L"DisplayIcon", view, text + kNul, type, 0};
+}
+
+Put Cached(REGSAM view, const std::wstring& record = ArpRecord(kNul), DWORD cbTrim = 0, DWORD type = REG_BINARY)
+{
+    return {L"SlowInfoCache", view, record, type, cbTrim};
+}
+
+Put Product(const std::wstring& text)
+{
+    return {L"ProductIcon", k32, text + kNul, REG_SZ, 0};
+}
+
+class CRecordsByName : public IUninstallRecordSink
+{
+public:
+    void OnRecord(const UninstallRecord& record) override { records.emplace(Text(record.strKeyName), record); }
+    std::map<std::wstring, UninstallRecord> records;
+};
 
 class IconCacheTest : public ::testing::Test
 {
@@ -68,13 +130,32 @@ protected:
         return File(name);
     }
 
-    // Each record looked up as an HKEY_CURRENT_USER entry of the 32-bit view.
-    std::vector<int> LookUp(const std::vector<UninstallRecord>& records)
+    // An entry's values; its key in the 32-bit view always has a command, so
+    // that a scan of that view lists it.
+    void WriteEntry(HKEY root, const std::wstring& name, std::vector<Put> puts)
+    {
+        puts.push_back({L"UninstallString", k32, L"x.exe" + kNul, REG_SZ, 0});
+        for (const Put& put : puts) {
+            const std::wstring value = put.pszValue;
+            HKEY hRoot = root;
+            const wchar_t* pszParent = value == L"SlowInfoCache" ? L"App Management\\ARPCache\\" : L"Uninstall\\";
+            std::wstring path = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\" + std::wstring(pszParent) + name;
+            if (value == L"ProductIcon") {
+                hRoot = HKEY_LOCAL_MACHINE;
+                path = L"SOFTWARE\\Classes\\Installer\\Products\\" + Text(PackProductCode(CWideString(name.c_str())));
+            }
+            ASSERT_EQ(ERROR_SUCCESS, m_written.Set(hRoot, path, put.view, put.pszValue, put.type, put.data.c_str(),
+                                                   static_cast<DWORD>(put.data.size() * 2 - put.cbTrim)));
+        }
+    }
+
+    // Each entry looked up as the window does for a scan of the 32-bit view.
+    std::vector<int> LookUp(const std::vector<Entry>& entries)
     {
         m_cache.BeginRefresh(m_hImageList);
         std::vector<int> icons;
-        for (const UninstallRecord& record : records)
-            icons.push_back(m_cache.Lookup(HKEY_CURRENT_USER, false, record, true, NULL));
+        for (const Entry& entry : entries)
+            icons.push_back(m_cache.Lookup(entry.root, false, entry.record, ViewsShareUninstallKey(entry.root)));
         m_cache.EndRefresh();
         return icons;
     }
@@ -97,9 +178,9 @@ protected:
     }
 
     // One refresh with every new icon loaded.
-    std::vector<DWORD> Refresh(const std::vector<UninstallRecord>& records)
+    std::vector<DWORD> Refresh(const std::vector<Entry>& entries)
     {
-        std::vector<int> icons = LookUp(records);
+        std::vector<int> icons = LookUp(entries);
         m_cache.LoadPending(1e9);
         EXPECT_FALSE(m_cache.HasPending());
         return Shown(icons);
@@ -111,13 +192,93 @@ protected:
     std::set<std::wstring> m_files;
     HIMAGELIST m_hImageList = ImageList_Create(16, 16, ILC_COLOR16 | ILC_MASK, 1, 256);
     CIconCache m_cache;
+    testsupport::CWrittenKeys m_written;
 };
 
 }  // namespace
 
+// ProductIcon (from HKLM, for an entry of either root), DisplayIcon, then the
+// ARP cache record, each in the 32-bit view before the 64-bit one; a value
+// that gives no path passes to the next, a well-formed path to no file ends
+// the lookup. HKCU's keys and the products are one key in both views.
+TEST_F(IconCacheTest, TheFirstUsableValueGivesTheIcon)
+{
+    enum Name
+    {
+        kKey,
+        kCode,
+        kAlmostCode,
+    };
+    const HKEY kHklm = HKEY_LOCAL_MACHINE, kHkcu = HKEY_CURRENT_USER;
+    const DWORD cbPadTo553 = 553 - static_cast<DWORD>(ArpRecord(L"").size() * sizeof(wchar_t));
+    const std::wstring padded = ArpRecord(std::wstring((cbPadTo553 + 1) / 2, L'\0'));
+    const struct
+    {
+        HKEY hRoot;
+        Name name;
+        std::vector<Put> puts;
+        DWORD expected;
+        bool bVia64;  // seen only where the program reads the 64-bit view
+    } cases[] = {
+        // The index picks the icon; none for an index it does not have.
+        {kHklm, kKey, {Display(k32, ThreeIcons())}, kRed, false},
+        {kHklm, kKey, {Display(k32, ThreeIcons(L",1"))}, kGreen, false},
+        {kHklm, kKey, {Display(k32, ThreeIcons(L",3"))}, 0, false},
+        {kHklm, kKey, {Display(k32, ThreeIcons(L",-1"))}, 0, false},
+        {kHklm, kKey, {Display(k64, ThreeIcons(L",2"))}, kBlue, true},
+        {kHklm, kKey, {Cached(k32)}, kRed, false},
+        {kHklm, kKey, {Cached(k64)}, kRed, true},
+        {kHklm, kKey, {Display(k32, ThreeIcons(L",1")), Display(k64, ThreeIcons(L",2")), Cached(k32)}, kGreen, false},
+        {kHkcu, kCode, {Product(ThreeIcons(L",2")), Display(k32, ThreeIcons(L",1"))}, kBlue, false},
+        {kHklm, kAlmostCode, {Product(ThreeIcons(L",2")), Display(k64, ThreeIcons(L",1"))}, kGreen, true},
+        {kHklm, kKey, {Display(k32, L"\"" + ThreeIcons() + L"\",1"), Display(k64, ThreeIcons(L",2"))}, kBlue, true},
+        // The record carries no index: the quoted location's does not carry over.
+        {kHklm, kKey, {Display(k32, L"\"" + ThreeIcons() + L"\",1"), Cached(k64)}, kRed, true},
+        {kHklm, kKey, {Display(k64, L"\x0001", REG_DWORD), Cached(k32)}, kRed, false},
+        {kHklm, kCode, {Product(ExeDir() + L"\\no-such-file.exe,0"), Display(k32, ThreeIcons(L",1"))}, 0, false},
+        {kHklm, kKey, {Display(k32, L"%SystemRoot%\\notepad.exe,0", REG_EXPAND_SZ), Cached(k32)}, 0, false},
+        {kHkcu, kKey, {Display(k32, ExeDir()), Cached(k32)}, 0, false},
+        // Records: up to 552 bytes, with or without a terminator, odd length;
+        // a header cut short; the wrong type.
+        {kHkcu, kKey, {Cached(k32, padded, 1 + cbPadTo553 % 2)}, kRed, false},
+        {kHkcu, kKey, {Cached(k32, padded, cbPadTo553 % 2)}, 0, false},
+        {kHkcu, kKey, {Cached(k32, ArpRecord(L""))}, kRed, false},
+        {kHkcu, kKey, {Cached(k32, ArpRecord(L"\xFF00"), 1)}, kRed, false},
+        {kHkcu, kKey, {Cached(k32, ArpRecord(L"").substr(0, 14), 1)}, 0, false},
+        {kHkcu, kKey, {Cached(k32, ArpRecord(kNul), 0, REG_SZ)}, 0, false},
+    };
+    // Windows 2000 knows no views: the program reads the 32-bit one for either.
+    const bool bReads64 = !testsupport::PrefixReportsWindows2000();
+    std::vector<std::wstring> names;
+    std::vector<DWORD> expected;
+    for (const auto& c : cases) {
+        wchar_t name[64];
+        wsprintfW(name, c.name != kKey ? L"{%08lX-1cf0-4e2a-9b3d-%012X}" : L"VxIconTest-%lu-%d", GetCurrentProcessId(),
+                  static_cast<int>(names.size()));
+        name[5] = c.name == kAlmostCode ? L'G' : name[5];
+        names.push_back(name);
+        WriteEntry(c.hRoot, name, c.puts);
+        expected.push_back(c.bVia64 && !bReads64 ? 0 : c.expected);
+    }
+    ASSERT_FALSE(HasFatalFailure());
+
+    CRecordsByName scanned[2];
+    ScanUninstallEntries(HKEY_LOCAL_MACHINE, false, true, scanned[0]);
+    ScanUninstallEntries(HKEY_CURRENT_USER, false, true, scanned[1]);
+    std::vector<Entry> entries;
+    for (size_t i = 0; i < names.size(); ++i) {
+        const auto& records = scanned[cases[i].hRoot == kHkcu ? 1 : 0].records;
+        ASSERT_EQ(1u, records.count(names[i])) << "case " << i;
+        entries.push_back({cases[i].hRoot, records.at(names[i])});
+    }
+    const std::vector<DWORD> shown = Refresh(entries);
+    for (size_t i = 0; i < names.size(); ++i)
+        EXPECT_EQ(expected[i], shown[i]) << "case " << i;
+}
+
 TEST_F(IconCacheTest, AFileIsReadAgainWhenItsSizeOrTimeChanges)
 {
-    const std::vector<UninstallRecord> records = {Record(L"a", File(L"changing.ico"))};
+    const std::vector<Entry> records = {Record(L"a", File(L"changing.ico"))};
     const struct
     {
         DWORD colour;
@@ -154,7 +315,7 @@ TEST_F(IconCacheTest, SlotsFollowTheIconsInUse)
     files.push_back(files[0] + L",0");
     const std::vector<int> rounds[] = {{0, 1, 2, 3}, {0, 2, 3}, {3, 0, 5}, {1, 4, 2}, {}, {4, 3, 2, 1, 0}, {5}};
     for (const std::vector<int>& round : rounds) {
-        std::vector<UninstallRecord> records;
+        std::vector<Entry> records;
         std::vector<DWORD> expected;
         for (size_t i = 0; i < round.size(); ++i) {
             records.push_back(Record(std::to_wstring(i), files[round[i]]));

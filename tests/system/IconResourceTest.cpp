@@ -148,16 +148,15 @@ TEST(IconResourceTest, TheSystemIconLibrariesReadAsExtracted)
     }
 }
 
-// Damaged files: whatever the reader still takes must be what extraction
-// gives; it must never read outside the file or loop.
+// Damaged files, cut short or with bytes changed: the reader must stay inside
+// the file and never loop, and what it still takes must be what extraction
+// gives.
 TEST(IconResourceTest, DamagedFilesReadAsExtractedOrNotAtAll)
 {
     std::mt19937 random(11);
     const std::wstring path = testsupport::TempPath(L"vx-damaged.exe");
-    ASSERT_TRUE(WriteExecutable(path, {{RandomImage(random, 16, 8), RandomImage(random, 32, 24)},
-                                       {RandomImage(random, 16, 32, true)}}));
+    ASSERT_TRUE(WriteExecutable(path, {{RandomImage(random, 16, 8), RandomImage(random, 32, 24)}}));
     HANDLE hFile = CreateFileW(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
     std::string original(GetFileSize(hFile, NULL), '\0');
     DWORD cb = 0;
     ASSERT_TRUE(ReadFile(hFile, &original[0], static_cast<DWORD>(original.size()), &cb, NULL));
@@ -166,25 +165,19 @@ TEST(IconResourceTest, DamagedFilesReadAsExtractedOrNotAtAll)
     CIconResourceReader reader;
     IconImage image;
     int nTaken = 0;
-    for (int nRun = 0; nRun < 200; ++nRun) {
+    for (int nRun = 0; nRun < 100; ++nRun) {
         std::string damaged = original;
-        if (nRun % 3 == 0) {
-            damaged.resize(random() % damaged.size());
-        } else {
-            for (int i = 0, n = 1 + random() % 8; i < n; ++i)
-                damaged[random() % damaged.size()] = static_cast<char>(random());
-        }
+        damaged.resize(nRun % 3 == 0 ? random() % damaged.size() : damaged.size());
+        for (int i = 0, n = nRun % 3 == 0 ? 0 : 1 + random() % 8; i < n; ++i)
+            damaged[random() % damaged.size()] = static_cast<char>(random());
         ASSERT_TRUE(testsupport::WriteBytes(path, damaged));
         hFile = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-        int nIndex = 0;
-        while (nIndex < 2 && !reader.Read(hFile, nIndex, 16, 16, image))
-            ++nIndex;
+        const bool bRead = reader.Read(hFile, 0, 16, 16, image);
         CloseHandle(hFile);
-        // Only once the reader took it is the damage known to stay inside
-        // what extraction reads.
-        if (nIndex < 2) {
+        // Only what the reader took is known to lie inside what extraction reads.
+        if (bRead) {
             ++nTaken;
-            EXPECT_EQ(std::vector<int>(1, nIndex), CompareWithExtraction(path, nIndex, nIndex + 1)) << "run " << nRun;
+            EXPECT_EQ(std::vector<int>{0}, CompareWithExtraction(path, 0, 1)) << "run " << nRun;
         }
     }
     DeleteFileW(path.c_str());

@@ -42,13 +42,10 @@ protected:
 
     void Write(HKEY root, REGSAM view, const std::wstring& name, const std::vector<Value>& values)
     {
-        m_written.Add(root, Path(name), view);
         m_names.insert(name);
-        testsupport::CRegKey key;
-        ASSERT_EQ(ERROR_SUCCESS, key.Create(root, Path(name).c_str(), view));
         for (const Value& v : values) {
             const DWORD cb = v.cb < 0 ? static_cast<DWORD>((v.text.size() + 1) * 2) : v.cb;
-            ASSERT_EQ(ERROR_SUCCESS, key.SetRaw(v.pszName, v.type, v.text.c_str(), cb));
+            ASSERT_EQ(ERROR_SUCCESS, m_written.Set(root, Path(name), view, v.pszName, v.type, v.text.c_str(), cb));
         }
     }
 
@@ -95,7 +92,7 @@ TEST_F(UninstallScanTest, ValuesReadByTheRules)
     const std::wstring s511(511, L'n'), s512(512, L'l');
     const std::wstring icon259(259, L'i'), icon260(260, L'i');
     const Value u = {L"UninstallString", REG_SZ, L"u.exe", -1};
-    const Value quiet = {L"QuietUninstallString", REG_SZ, L"q.exe", -1};
+    const Value quiet = {L"QuietUninstallString", REG_SZ, L"q.exe", -1}, other = {L"Comments", REG_SZ, L"", -1};
     const std::wstring guid = L"{9A3B5C7D-0e1f-4A2b-8C3d-5E6f7A8b9C0d}", msiexec = L"msiexec.exe /x " + guid;
     const Case cases[] = {
         {kPrefix + L"DwordName", {u, {L"DisplayName", REG_DWORD, L"AA", 4}}, NULL, L"u.exe", NULL},
@@ -113,9 +110,9 @@ TEST_F(UninstallScanTest, ValuesReadByTheRules)
         {kPrefix + L"EmptyCmd", {{L"UninstallString", REG_SZ, L"", -1}, quiet}, NULL, NULL, NULL},
         {kPrefix + L"DwordCmd", {{L"UninstallString", REG_DWORD, L"AA", 4}, quiet}, NULL, L"q.exe", NULL},
         {kPrefix + L"512Cmd", {{L"UninstallString", REG_SZ, s512, -1}, quiet}, NULL, L"q.exe", NULL},
-        {guid, {}, NULL, msiexec.c_str(), NULL},
+        {guid, {other}, NULL, msiexec.c_str(), NULL},
         {L"{1A3B5C7D-0E1F-4A2B-8C3D-5E6F7A8B9C0D}", {{L"UninstallString", REG_SZ, L"", -1}}, NULL, NULL, NULL},
-        {L"2A3B5C7D-0E1F-4A2B-8C3D-5E6F7A8B9C0D", {}, NULL, NULL, NULL},
+        {L"2A3B5C7D-0E1F-4A2B-8C3D-5E6F7A8B9C0D", {other}, NULL, NULL, NULL},
         // DisplayIcon: at most 520 bytes, up to the first NUL, an odd byte dropped.
         {kPrefix + L"Icon259", {u, {L"DisplayIcon", REG_SZ, icon259, -1}}, NULL, L"u.exe", icon259.c_str()},
         {kPrefix + L"Icon260", {u, {L"DisplayIcon", REG_SZ, icon260, -1}}, NULL, L"u.exe", NULL},
