@@ -142,28 +142,15 @@ int FindListRow(HWND hList, const std::wstring& name)
     return -1;
 }
 
-int CountClientPixels(HWND hWnd, const RECT& rc, COLORREF color)
+bool WriteUninstallEntry(testsupport::CWrittenKeys& written, const std::wstring& name,
+                         std::initializer_list<std::pair<const wchar_t*, std::wstring>> values, HKEY root,
+                         REGSAM view)
 {
-    RECT rcClient;
-    if (!GetClientRect(hWnd, &rcClient) || !IntersectRect(&rcClient, &rcClient, &rc))
-        return -1;
-    const int cx = rcClient.right - rcClient.left, cy = rcClient.bottom - rcClient.top;
-    BITMAPINFO bmi = {};
-    bmi.bmiHeader = {sizeof(BITMAPINFOHEADER), cx, -cy, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* pBits = NULL;
-    HBITMAP hBitmap = CreateDIBSection(NULL, &bmi, DIB_RGB_COLORS, &pBits, NULL, 0);
-    if (hBitmap == NULL)
-        return -1;
-    HDC hdcWindow = GetDC(hWnd);
-    HDC hdcMem = CreateCompatibleDC(hdcWindow);
-    HGDIOBJ hOld = SelectObject(hdcMem, hBitmap);
-    int n = BitBlt(hdcMem, 0, 0, cx, cy, hdcWindow, rcClient.left, rcClient.top, SRCCOPY) ? 0 : -1;
-    const DWORD dwWanted = (GetRValue(color) << 16) | (GetGValue(color) << 8) | GetBValue(color);
-    for (int i = 0; n >= 0 && i < cx * cy; ++i)
-        n += (static_cast<const DWORD*>(pBits)[i] & 0xFFFFFF) == dwWanted;
-    SelectObject(hdcMem, hOld);
-    DeleteDC(hdcMem);
-    ReleaseDC(hWnd, hdcWindow);
-    DeleteObject(hBitmap);
-    return n;
+    const std::wstring path = kUninstallKey + name;
+    testsupport::CRegKey key;
+    bool bWritten = key.Create(root, path.c_str(), view) == ERROR_SUCCESS;
+    written.Add(root, path, view);
+    for (const auto& value : values)
+        bWritten = bWritten && key.SetString(value.first, value.second.c_str()) == ERROR_SUCCESS;
+    return bWritten;
 }

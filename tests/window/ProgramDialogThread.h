@@ -2,9 +2,13 @@
 
 #include <windows.h>
 
+#include "support/TestSupport.h"
+
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <thread>
+#include <utility>
 
 // The program list window run modally on a thread of its own, as the program
 // runs it (an application object names it the main window), so that the test
@@ -80,6 +84,10 @@ int ListItemImage(HWND hList, int nRow);
 // The first row whose name is that, or -1.
 int FindListRow(HWND hList, const std::wstring& name);
 
-// Pixels of the given colour in [left, right) x [top, bottom) of a window's
-// client area as drawn now; -1 when they cannot be read.
-int CountClientPixels(HWND hWnd, const RECT& rc, COLORREF color);
+const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+// Writes the entry kUninstallKey\name with those string values; written
+// deletes it afterwards. False when a write failed.
+bool WriteUninstallEntry(testsupport::CWrittenKeys& written, const std::wstring& name,
+                         std::initializer_list<std::pair<const wchar_t*, std::wstring>> values,
+                         HKEY root = HKEY_CURRENT_USER, REGSAM view = 0);

@@ -2,6 +2,7 @@
 // one run of the program: each start under Wine costs seconds.
 #include "support/RemoteProgram.h"
 #include "support/TestSupport.h"
+#include "window/ProgramDialogThread.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -13,7 +14,7 @@ using testsupport::CRemoteProgram;
 
 namespace {
 
-const int kList = 1000, kRemove = 1001, kRefresh = 1002, kClose = 1003, kShowUpdates = 1006;
+const int kList = 1000, kRemove = 1001, kClose = 1003, kShowUpdates = 1006;
 const int kArrow = HDF_BITMAP | HDF_BITMAP_ON_RIGHT;
 
 // The context menu's popup window, once it shows in the program's thread.
@@ -32,18 +33,11 @@ class ProgramWindowTest : public ::testing::Test
 protected:
     // The name's last letter tells the rows apart; the case of the names
     // differs so that only a sort without case gives the expected order.
-    void WriteEntry(HKEY root, REGSAM view, wchar_t letter, const wchar_t* prefix, const wchar_t* command,
-                    bool bUpdate = false)
+    void WriteEntry(HKEY root, REGSAM view, wchar_t letter, const wchar_t* prefix, const wchar_t* command)
     {
-        const std::wstring path = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VxWin-" +
-                                  std::wstring(1, letter);
-        testsupport::CRegKey key;
-        ASSERT_EQ(ERROR_SUCCESS, key.Create(root, path.c_str(), view));
-        m_written.Add(root, path, view);
-        key.SetString(L"DisplayName", (prefix + std::wstring(1, letter)).c_str());
-        key.SetString(L"UninstallString", command);
-        if (bUpdate)
-            key.SetString(L"ParentKeyName", L"");
+        const std::wstring last(1, letter);
+        ASSERT_TRUE(WriteUninstallEntry(m_written, L"VxWin-" + last,
+                                        {{L"DisplayName", prefix + last}, {L"UninstallString", command}}, root, view));
     }
 
     // The last letters of this test's rows, top down.
@@ -75,7 +69,8 @@ TEST_F(ProgramWindowTest, ListsSortsRefreshesAndAnswersTheKeyboard)
     WriteEntry(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, L'c', L"VXWIN ", L"vxwin-3.exe");
     WriteEntry(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, L'c', L"VXWIN ", L"vxwin-3.exe");
     WriteEntry(HKEY_CURRENT_USER, 0, L'd', L"VxWin ", L"\"C:\\vxwin 1\\u.exe\" /x");
-    WriteEntry(HKEY_CURRENT_USER, 0, L'e', L"vxwin ", L"vxwin-5.exe", true);
+    WriteEntry(HKEY_CURRENT_USER, 0, L'e', L"vxwin ", L"vxwin-5.exe");
+    ASSERT_TRUE(WriteUninstallEntry(m_written, L"VxWin-e", {{L"ParentKeyName", L""}}));  // an update
     ASSERT_TRUE(m_program.Start(testsupport::ExeDir() + L"\\..\\Vantix.exe", L"/junk \"arg two\" --help"))
         << "arguments are ignored";
 
@@ -87,13 +82,9 @@ TEST_F(ProgramWindowTest, ListsSortsRefreshesAndAnswersTheKeyboard)
     EXPECT_EQ(std::make_pair(kArrow, 0), Arrows());
     EXPECT_EQ(L"\"C:\\vxwin 1\\u.exe\" /x", m_program.RowText(m_program.FindRow(L"VxWin d"), 1));
 
-    // Nothing selected: Remove is unavailable, and Enter in the list neither
-    // removes nor closes; the keyboard's context menu opens at the list's
-    // corner, and a click outside the list opens none.
-    auto defId = [&] { return LOWORD(SendMessageW(m_program.Window(), DM_GETDEFID, 0, 0)); };
+    // Nothing selected: Remove is unavailable. The keyboard's context menu
+    // opens at the list's corner, and a click outside the list opens none.
     EXPECT_FALSE(IsWindowEnabled(m_program.Control(kRemove)));
-    EXPECT_EQ(kRemove, defId()) << "the list has the focus from the start";
-    PostMessageW(m_program.Control(kList), WM_KEYDOWN, VK_RETURN, 0);
     RECT rcList, rcClose, rcMenu;
     GetWindowRect(m_program.Control(kList), &rcList);
     GetWindowRect(m_program.Control(kClose), &rcClose);
@@ -138,12 +129,6 @@ TEST_F(ProgramWindowTest, ListsSortsRefreshesAndAnswersTheKeyboard)
     EXPECT_TRUE(CRemoteProgram::WaitFor([&] { return Order().find(L'e') == std::wstring::npos; }));
     PostMessageW(hShowUpdates, BM_CLICK, 0, 0);
     EXPECT_TRUE(CRemoteProgram::WaitFor([&] { return Order().find(L'e') != std::wstring::npos; }));
-
-    // The default button is Remove while the list has the focus, Close otherwise.
-    PostMessageW(m_program.Window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_program.Control(kRefresh)), TRUE);
-    EXPECT_TRUE(CRemoteProgram::WaitFor([&] { return defId() == kClose; }));
-    PostMessageW(m_program.Window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_program.Control(kList)), TRUE);
-    EXPECT_TRUE(CRemoteProgram::WaitFor([&] { return defId() == kRemove; }));
 
     ASSERT_TRUE(m_program.SelectRow(m_program.FindRow(L"VxWin d")));
     EXPECT_TRUE(CRemoteProgram::WaitFor([&] { return IsWindowEnabled(m_program.Control(kRemove)) != FALSE; }));

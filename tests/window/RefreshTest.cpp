@@ -1,9 +1,8 @@
 // The program list window in this process, over many refreshes, against a
-// fresh reading of the registry: the scan of every root and view without the
-// window's caches, and each entry's icon from the icon lookup, drawn as the
-// image list showed icons before they were cached. Only this file's entries
-// count: their commands begin with "VxRows:", or they are the churn writer's
-// product codes without one.
+// fresh reading of the registry: every root and view scanned without the
+// window's caches, each entry's icon from the icon lookup. Only this file's
+// entries count: commands that begin with "VxRows:", or the churn writer's
+// product codes.
 #include "framework/Afx.h"
 #include "icons/IconLookup.h"
 #include "inventory/ProductCode.h"
@@ -13,7 +12,6 @@
 #include "support/ImagePixels.h"
 #include "support/TestSupport.h"
 #include "ui/ProgramListDlg.h"
-#include "window/AllocationCounter.h"
 #include "window/ProgramDialogThread.h"
 
 #include <commctrl.h>
@@ -22,10 +20,13 @@
 #include <psapi.h>
 
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <map>
+#include <new>
 #include <set>
 #include <string>
 #include <tuple>
@@ -33,7 +34,36 @@
 
 namespace {
 
-const wchar_t kUninstall[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+std::atomic<long> s_nLive(0);
+std::atomic<long long> s_cbLive(0);
+
+}  // namespace
+
+// The blocks from operator new alive in the whole process, and their bytes.
+// The runtime's array, nothrow and sized forms call these.
+void* operator new(size_t cb)
+{
+    void* p = malloc(cb != 0 ? cb : 1);
+    if (p == NULL)
+        throw std::bad_alloc();
+    ++s_nLive;
+    s_cbLive += _msize(p);
+    return p;
+}
+
+void operator delete(void* p) noexcept
+{
+    if (p == NULL)
+        return;
+    --s_nLive;
+    s_cbLive -= _msize(p);
+    free(p);
+}
+
+void operator delete(void* p, size_t) noexcept { operator delete(p); }
+
+namespace {
+
 const wchar_t kArpCache[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache\\";
 
 bool IsOurs(const std::wstring& command)
@@ -53,27 +83,26 @@ void PumpMessages()
     }
 }
 
-// Handles messages until the rows' images have stayed the same for a second,
-// well beyond the window's pause between showings of new icons: icons that a
-// refresh finds new come in on a timer after it. False when they were still
-// changing after 20 s.
+// Icons that a refresh finds new come in on a timer after it: handles
+// messages until the rows' images have kept still for a second, well beyond
+// that timer's pause. False when they still changed after 20 s.
 bool PumpUntilImagesSettle(HWND hList)
 {
-    std::vector<int> images;
+    std::vector<int> images, now;
     const DWORD dwStart = GetTickCount();
-    DWORD dwChanged = dwStart;
-    while (GetTickCount() - dwStart < 20000 && GetTickCount() - dwChanged < 1000) {
+    for (DWORD dwChanged = dwStart; GetTickCount() - dwChanged < 1000; Sleep(10)) {
+        if (GetTickCount() - dwStart > 20000)
+            return false;
         PumpMessages();
-        std::vector<int> now;
+        now.clear();
         for (int i = 0; i < ListView_GetItemCount(hList); ++i)
             now.push_back(ListItemImage(hList, i));
         if (now != images) {
             images.swap(now);
             dwChanged = GetTickCount();
         }
-        Sleep(10);
     }
-    return GetTickCount() - dwChanged >= 1000;
+    return true;
 }
 
 // A fresh scan's rows, each with the icon that the lookup finds.
@@ -108,37 +137,27 @@ UINT_PTR KernelProbe()
     return reinterpret_cast<UINT_PTR>(hEvent);
 }
 
-// User handles (icons share their table with menus) and GDI handles reuse the
-// slot freed last, so one probe tells nothing. Counted instead: the free slots
-// below a mark beyond every slot in use (a slot is the handle's low word).
-struct HandleKind
+// User handles (menus share their table with icons) and GDI handles reuse
+// the slot freed last, so one probe tells nothing. Counted instead: the free
+// slots below a mark beyond every slot in use (a slot is the handle's low
+// word). How many menus (or bitmaps) it takes to reach nMark; with 0, the top
+// slot + 1 of 6000. Destroyed newest first: the slots at the mark go to the
+// bottom of the free list.
+int Burst(bool bUser, WORD nMark)
 {
-    HANDLE (*pMake)();
-    void (*pDestroy)(HANDLE);
-
-    // How many handles it takes to reach nMark (with 0: the top slot + 1 of
-    // 6000). Destroyed newest first: the slots at the mark go to the bottom
-    // of the free list.
-    int Burst(WORD nMark) const
-    {
-        std::vector<HANDLE> made;
-        WORD nTop = 0;
-        for (HANDLE h; made.size() < 30000 && (h = pMake()) != NULL;) {
-            made.push_back(h);
-            nTop = std::max(nTop, LOWORD(reinterpret_cast<UINT_PTR>(h)));
-            if (nMark != 0 ? nTop >= nMark : made.size() >= 6000)
-                break;
-        }
-        for (auto it = made.rbegin(); it != made.rend(); ++it)
-            pDestroy(*it);
-        return nMark != 0 ? static_cast<int>(made.size()) : nTop + 1;
+    std::vector<HANDLE> made;
+    WORD nTop = 0;
+    while (made.size() < 30000 && (nMark != 0 ? nTop < nMark : made.size() < 6000)) {
+        const HANDLE h = bUser ? static_cast<HANDLE>(CreateMenu()) : CreateBitmap(1, 1, 1, 1, NULL);
+        if (h == NULL)
+            break;
+        made.push_back(h);
+        nTop = std::max(nTop, LOWORD(reinterpret_cast<UINT_PTR>(h)));
     }
-};
-
-const HandleKind kUserHandles = {[] { return static_cast<HANDLE>(CreateMenu()); },
-                                 [](HANDLE h) { DestroyMenu(static_cast<HMENU>(h)); }};
-const HandleKind kGdiHandles = {[] { return static_cast<HANDLE>(CreateBitmap(1, 1, 1, 1, NULL)); },
-                                [](HANDLE h) { DeleteObject(h); }};
+    for (auto it = made.rbegin(); it != made.rend(); ++it)
+        bUser ? DestroyMenu(static_cast<HMENU>(*it)) : DeleteObject(*it);
+    return nMark != 0 ? static_cast<int>(made.size()) : nTop + 1;
+}
 
 class RefreshTest : public ::testing::Test
 {
@@ -227,25 +246,17 @@ protected:
 // refreshes over all of it must leave nothing behind.
 TEST_F(RefreshTest, RowsFollowTheRegistryAndALongRunLeavesNothingBehind)
 {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring icons = temp + std::wstring(L"vx-refresh-icons.exe");
+    const std::wstring icons = testsupport::TempPath(L"vx-refresh-icons.exe");
     ASSERT_TRUE(CopyFileW(m_iconFile.c_str(), icons.c_str(), FALSE));
     m_files.push_back(icons);
     auto entry = [&](const std::wstring& name, const std::wstring& displayIcon) {
-        const std::wstring path = kUninstall + name;
-        testsupport::CRegKey key;
-        key.Create(HKEY_CURRENT_USER, path.c_str());
-        m_written.Add(HKEY_CURRENT_USER, path);
-        key.SetString(L"UninstallString", L"VxRows:icons");
-        if (!displayIcon.empty())
-            key.SetString(L"DisplayIcon", displayIcon.c_str());
+        WriteUninstallEntry(m_written, name, {{L"UninstallString", L"VxRows:icons"}, {L"DisplayIcon", displayIcon}});
     };
     const wchar_t* const kinds[][2] = {{L"red", L""},  {L"green", L",1"},  {L"green too", L",01"},
                                        {L"blue", L",2"}, {L"beyond", L",3"}, {L"gone", L".gone,0"}};
     for (const auto& kind : kinds)
         entry(L"VxIcons " + std::wstring(kind[0]), icons + kind[1]);
-    entry(L"VxIcons none", L"");
+    WriteUninstallEntry(m_written, L"VxIcons none", {{L"UninstallString", L"VxRows:icons"}});
     // More new icon files than a refresh extracts before its rows go in: the
     // rest come while the window idles. Each link is a file of its own.
     for (int i = 0; i < 300; ++i) {
@@ -258,7 +269,7 @@ TEST_F(RefreshTest, RowsFollowTheRegistryAndALongRunLeavesNothingBehind)
     for (int i = 0; i < 40; ++i) {
         wchar_t name[64];
         wsprintfW(name, i < 30 ? L"VxChurn-%02d" : L"{7E57C0DE-0000-4000-8000-0000000000%02d}", i % 30);
-        std::vector<std::wstring> paths = {kUninstall + std::wstring(name), kArpCache + std::wstring(name)};
+        std::vector<std::wstring> paths = {kUninstallKey + std::wstring(name), kArpCache + std::wstring(name)};
         if (i >= 30)
             paths.push_back(L"SOFTWARE\\Classes\\Installer\\Products\\" +
                             std::wstring(PackProductCode(CWideString(name)).GetText()));
@@ -285,9 +296,9 @@ TEST_F(RefreshTest, RowsFollowTheRegistryAndALongRunLeavesNothingBehind)
     // icon, and the many rows, which would only slow what follows.
     Refresh(3);
     EXPECT_EQ(images, ExpectFreshRows(true));
-    testsupport::DeleteTree(HKEY_CURRENT_USER, (kUninstall + std::wstring(L"VxIcons blue")).c_str());
+    testsupport::DeleteTree(HKEY_CURRENT_USER, (kUninstallKey + std::wstring(L"VxIcons blue")).c_str());
     for (int i = 0; i < 300; ++i)
-        testsupport::DeleteTree(HKEY_CURRENT_USER, (kUninstall + (L"VxIcons many " + std::to_wstring(i))).c_str());
+        testsupport::DeleteTree(HKEY_CURRENT_USER, (kUninstallKey + (L"VxIcons many " + std::to_wstring(i))).c_str());
     Refresh();
     ExpectFreshRows(true);
 
@@ -332,14 +343,13 @@ TEST_F(RefreshTest, RowsFollowTheRegistryAndALongRunLeavesNothingBehind)
     // What the process has taken, before and after a long run; the rows and
     // images are read against a fresh reading once more at its end.
     Refresh(5);
-    const WORD nUserMark = static_cast<WORD>(kUserHandles.Burst(0));
-    const WORD nGdiMark = static_cast<WORD>(kGdiHandles.Burst(0));
+    const WORD nUserMark = static_cast<WORD>(Burst(true, 0)), nGdiMark = static_cast<WORD>(Burst(false, 0));
     auto take = [&] {
         PROCESS_MEMORY_COUNTERS memory = {};
         GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
         // No heap block of its own, and free slots counted down.
-        return std::array<long long, 6>{LiveAllocations(), LiveAllocatedBytes(), static_cast<long long>(KernelProbe()),
-                                        -kUserHandles.Burst(nUserMark), -kGdiHandles.Burst(nGdiMark),
+        return std::array<long long, 6>{s_nLive, s_cbLive, static_cast<long long>(KernelProbe()),
+                                        -Burst(true, nUserMark), -Burst(false, nGdiMark),
                                         static_cast<long long>(memory.PagefileUsage)};
     };
     const std::array<long long, 6> before = take();

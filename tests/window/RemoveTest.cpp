@@ -34,31 +34,25 @@ protected:
             DeleteFileW(file.c_str());
     }
 
-    // An entry without a DisplayName: its row shows the key's name.
-    void WriteEntry(const std::wstring& name, const std::wstring& command)
-    {
-        const std::wstring path = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + name;
-        testsupport::CRegKey key;
-        ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_CURRENT_USER, path.c_str()));
-        m_written.Add(HKEY_CURRENT_USER, path);
-        ASSERT_EQ(ERROR_SUCCESS, key.SetString(L"UninstallString", command.c_str()));
-    }
-
     // A file in the temporary folder, gone now and after the test.
     std::wstring TempFile(const wchar_t* name)
     {
-        wchar_t dir[MAX_PATH];
-        GetTempPathW(MAX_PATH, dir);
-        m_files.push_back(dir + std::wstring(name));
+        m_files.push_back(testsupport::TempPath(name));
         DeleteFileW(m_files.back().c_str());
         return m_files.back();
+    }
+
+    // An entry without a DisplayName: its row shows the key's name.
+    bool WriteEntry(const std::wstring& name, const std::wstring& command)
+    {
+        return WriteUninstallEntry(m_written, name, {{L"UninstallString", command}});
     }
 
     // A row that only a refresh after this moment can show.
     std::wstring WriteProbe()
     {
         const std::wstring name = L"VxRemove Probe " + std::to_wstring(++m_nProbes);
-        WriteEntry(name, L"probe.exe");
+        EXPECT_TRUE(WriteEntry(name, L"probe.exe"));
         return name;
     }
 
@@ -124,8 +118,9 @@ TEST_F(RemoveTest, BusyUntilTheUninstallerAndWhatItStartedHaveEndedButNeverForCl
     // its last step is the marker at its end.
     const std::wstring child = L"\"" + ExeDir() + L"\\vx_child.exe\"", head = child + L" pad ";
     const std::wstring tail = Marker(parentRan) + L" spawn sleep 6000" + Marker(grandchildEnded);
-    WriteEntry(L"VxRemove Handover", head + std::wstring(511 - head.size() - tail.size(), L'x') + tail);
-    WriteEntry(L"VxRemove Closing", child + Marker(closingStarted) + L" sleep 5000" + Marker(closingEnded));
+    ASSERT_TRUE(WriteEntry(L"VxRemove Handover", head + std::wstring(511 - head.size() - tail.size(), L'x') + tail));
+    ASSERT_TRUE(
+        WriteEntry(L"VxRemove Closing", child + Marker(closingStarted) + L" sleep 5000" + Marker(closingEnded)));
     CProgramDialogThread dialog;
     ASSERT_TRUE(dialog.Start());
     const HWND hList = dialog.Control(IDC_PROGRAM_LIST), hRemove = dialog.Control(IDC_REMOVE);
