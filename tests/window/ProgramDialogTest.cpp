@@ -144,8 +144,7 @@ protected:
         HCURSOR hCursor = NULL;
         EXPECT_TRUE(PointUntil(rc.right - 4, (rc.top + rc.bottom) / 2,
                                [&] { return IsHandCursor(hCursor = m_dialog.Cursor()); }));
-        PressLeft(true);
-        PressLeft(false);
+        ClickLeft();
         return hCursor;
     }
 

@@ -109,9 +109,10 @@ void MoveMouse(int x, int y)
     SendMouse(MOUSEEVENTF_MOVE);
 }
 
-void PressLeft(bool bDown)
+void ClickLeft()
 {
-    SendMouse(bDown ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP);
+    SendMouse(MOUSEEVENTF_LEFTDOWN);
+    SendMouse(MOUSEEVENTF_LEFTUP);
 }
 
 std::wstring ListItemText(HWND hList, int nRow, int nColumn)

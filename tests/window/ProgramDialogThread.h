@@ -60,7 +60,7 @@ bool WaitUntil(Pred pred, DWORD timeoutMs = 5000)
 
 // Real mouse input, as a user's hand would give it (screen coordinates).
 void MoveMouse(int x, int y);
-void PressLeft(bool bDown);
+void ClickLeft();
 
 // Moves the pointer to (x, y) until pred holds. Under X a motion left over
 // from an earlier move can come after a new one and put the pointer back,

@@ -34,35 +34,9 @@
 
 namespace {
 
+// The blocks from operator new alive in the whole process, and their bytes.
 std::atomic<long> s_nLive(0);
 std::atomic<long long> s_cbLive(0);
-
-}  // namespace
-
-// The blocks from operator new alive in the whole process, and their bytes.
-// The runtime's array, nothrow and sized forms call these.
-void* operator new(size_t cb)
-{
-    void* p = malloc(cb != 0 ? cb : 1);
-    if (p == NULL)
-        throw std::bad_alloc();
-    ++s_nLive;
-    s_cbLive += _msize(p);
-    return p;
-}
-
-void operator delete(void* p) noexcept
-{
-    if (p == NULL)
-        return;
-    --s_nLive;
-    s_cbLive -= _msize(p);
-    free(p);
-}
-
-void operator delete(void* p, size_t) noexcept { operator delete(p); }
-
-namespace {
 
 const wchar_t kArpCache[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache\\";
 
@@ -237,6 +211,29 @@ protected:
 };
 
 }  // namespace
+
+// Counted for the whole process; the runtime's array, nothrow and sized forms
+// call these.
+void* operator new(size_t cb)
+{
+    void* p = malloc(cb != 0 ? cb : 1);
+    if (p == NULL)
+        throw std::bad_alloc();
+    ++s_nLive;
+    s_cbLive += _msize(p);
+    return p;
+}
+
+void operator delete(void* p) noexcept
+{
+    if (p == NULL)
+        return;
+    --s_nLive;
+    s_cbLive -= _msize(p);
+    free(p);
+}
+
+void operator delete(void* p, size_t) noexcept { operator delete(p); }
 
 // Icons that come while the window idles; then another process
 // (vx_regchurn.exe) rewrites entries, their icon sources and installer
