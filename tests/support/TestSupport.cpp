@@ -132,6 +132,11 @@ CWrittenKeys::~CWrittenKeys()
 
 void CWrittenKeys::Add(HKEY root, const std::wstring& path, REGSAM extra)
 {
+    // Set adds its key once per value.
+    for (const Key& key : m_keys) {
+        if (key.root == root && key.extra == extra && key.path == path)
+            return;
+    }
     m_keys.push_back({root, path, extra});
 }
 

@@ -12,6 +12,12 @@
 
 namespace testsupport {
 
+// Where the tests write what the program reads, spelled out here rather than
+// taken from the program, so that a wrong path in it shows.
+const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const wchar_t kArpCacheKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache\\";
+const wchar_t kProductsKey[] = L"SOFTWARE\\Classes\\Installer\\Products\\";
+
 // Directory of the running test executable (where the helper programs are).
 std::wstring ExeDir();
 

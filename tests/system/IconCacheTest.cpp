@@ -138,11 +138,10 @@ protected:
         for (const Put& put : puts) {
             const std::wstring value = put.pszValue;
             HKEY hRoot = root;
-            const wchar_t* pszParent = value == L"SlowInfoCache" ? L"App Management\\ARPCache\\" : L"Uninstall\\";
-            std::wstring path = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\" + std::wstring(pszParent) + name;
+            std::wstring path = (value == L"SlowInfoCache" ? testsupport::kArpCacheKey : testsupport::kUninstallKey) + name;
             if (value == L"ProductIcon") {
                 hRoot = HKEY_LOCAL_MACHINE;
-                path = L"SOFTWARE\\Classes\\Installer\\Products\\" + Text(PackProductCode(CWideString(name.c_str())));
+                path = testsupport::kProductsKey + Text(PackProductCode(CWideString(name.c_str())));
             }
             ASSERT_EQ(ERROR_SUCCESS, m_written.Set(hRoot, path, put.view, put.pszValue, put.type, put.data.c_str(),
                                                    static_cast<DWORD>(put.data.size() * 2 - put.cbTrim)));

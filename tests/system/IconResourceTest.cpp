@@ -157,10 +157,12 @@ TEST(IconResourceTest, DamagedFilesReadAsExtractedOrNotAtAll)
     const std::wstring path = testsupport::TempPath(L"vx-damaged.exe");
     ASSERT_TRUE(WriteExecutable(path, {{RandomImage(random, 16, 8), RandomImage(random, 32, 24)}}));
     HANDLE hFile = CreateFileW(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
     std::string original(GetFileSize(hFile, NULL), '\0');
     DWORD cb = 0;
-    ASSERT_TRUE(ReadFile(hFile, &original[0], static_cast<DWORD>(original.size()), &cb, NULL));
+    const BOOL bReadAll = ReadFile(hFile, &original[0], static_cast<DWORD>(original.size()), &cb, NULL);
     CloseHandle(hFile);
+    ASSERT_TRUE(bReadAll && cb == original.size());
 
     CIconResourceReader reader;
     IconImage image;

@@ -38,7 +38,7 @@ protected:
             GTEST_SKIP() << "the test prefix must be 64-bit (WoW64)";
     }
 
-    static std::wstring Path(const std::wstring& name) { return kUninstallKeyPath + L"\\"s + name; }
+    static std::wstring Path(const std::wstring& name) { return testsupport::kUninstallKey + name; }
 
     void Write(HKEY root, REGSAM view, const std::wstring& name, const std::vector<Value>& values)
     {

@@ -147,7 +147,7 @@ bool WriteUninstallEntry(testsupport::CWrittenKeys& written, const std::wstring&
                          std::initializer_list<std::pair<const wchar_t*, std::wstring>> values, HKEY root,
                          REGSAM view)
 {
-    const std::wstring path = kUninstallKey + name;
+    const std::wstring path = testsupport::kUninstallKey + name;
     testsupport::CRegKey key;
     bool bWritten = key.Create(root, path.c_str(), view) == ERROR_SUCCESS;
     written.Add(root, path, view);

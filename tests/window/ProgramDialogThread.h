@@ -84,8 +84,6 @@ int ListItemImage(HWND hList, int nRow);
 // The first row whose name is that, or -1.
 int FindListRow(HWND hList, const std::wstring& name);
 
-const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-
 // Writes the entry kUninstallKey\name with those string values; written
 // deletes it afterwards. False when a write failed.
 bool WriteUninstallEntry(testsupport::CWrittenKeys& written, const std::wstring& name,

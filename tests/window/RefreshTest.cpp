@@ -38,7 +38,6 @@ namespace {
 std::atomic<long> s_nLive(0);
 std::atomic<long long> s_cbLive(0);
 
-const wchar_t kArpCache[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache\\";
 
 bool IsOurs(const std::wstring& command)
 {
@@ -266,9 +265,10 @@ TEST_F(RefreshTest, RowsFollowTheRegistryAndALongRunLeavesNothingBehind)
     for (int i = 0; i < 40; ++i) {
         wchar_t name[64];
         wsprintfW(name, i < 30 ? L"VxChurn-%02d" : L"{7E57C0DE-0000-4000-8000-0000000000%02d}", i % 30);
-        std::vector<std::wstring> paths = {kUninstallKey + std::wstring(name), kArpCache + std::wstring(name)};
+        std::vector<std::wstring> paths = {testsupport::kUninstallKey + std::wstring(name),
+                                           testsupport::kArpCacheKey + std::wstring(name)};
         if (i >= 30)
-            paths.push_back(L"SOFTWARE\\Classes\\Installer\\Products\\" +
+            paths.push_back(testsupport::kProductsKey +
                             std::wstring(PackProductCode(CWideString(name)).GetText()));
         for (const std::wstring& path : paths) {
             for (REGSAM view : {0, KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
@@ -293,9 +293,11 @@ TEST_F(RefreshTest, RowsFollowTheRegistryAndALongRunLeavesNothingBehind)
     // icon, and the many rows, which would only slow what follows.
     Refresh(3);
     EXPECT_EQ(images, ExpectFreshRows(true));
-    testsupport::DeleteTree(HKEY_CURRENT_USER, (kUninstallKey + std::wstring(L"VxIcons blue")).c_str());
-    for (int i = 0; i < 300; ++i)
-        testsupport::DeleteTree(HKEY_CURRENT_USER, (kUninstallKey + (L"VxIcons many " + std::to_wstring(i))).c_str());
+    testsupport::DeleteTree(HKEY_CURRENT_USER, (testsupport::kUninstallKey + std::wstring(L"VxIcons blue")).c_str());
+    for (int i = 0; i < 300; ++i) {
+        const std::wstring path = testsupport::kUninstallKey + (L"VxIcons many " + std::to_wstring(i));
+        testsupport::DeleteTree(HKEY_CURRENT_USER, path.c_str());
+    }
     Refresh();
     ExpectFreshRows(true);
 
@@ -323,7 +325,11 @@ TEST_F(RefreshTest, RowsFollowTheRegistryAndALongRunLeavesNothingBehind)
     }
     SetEvent(hStop);
     DWORD dwExitCode = 1;
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 10000));
+    const DWORD dwWait = WaitForSingleObject(pi.hProcess, 10000);
+    // Left running, it would rewrite the registry under the tests that follow.
+    if (dwWait != WAIT_OBJECT_0)
+        TerminateProcess(pi.hProcess, 1);
+    EXPECT_EQ(WAIT_OBJECT_0, dwWait);
     EXPECT_TRUE(GetExitCodeProcess(pi.hProcess, &dwExitCode) && dwExitCode == 0);
     CloseHandle(pi.hProcess);
     CloseHandle(hStop);
