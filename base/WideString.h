@@ -47,10 +47,8 @@ public:
     void Reserve(int capacity);
     void Free();
 
-    // Read-only views of the state, for tests and diagnostics.
+    // For tests.
     int GetCapacity() const { return m_nCapacity; }
-    int GetAllocMode() const { return m_nAllocMode; }
-    int GetAllocPolicy() const { return m_nAllocPolicy; }
 
 private:
     bool IsInBuffer(const wchar_t* p) const;

@@ -15,14 +15,6 @@ BOOL CFont::Attach(HFONT hFont)
     return TRUE;
 }
 
-BOOL CFont::CreateFontIndirect(const LOGFONTW* lpLogFont)
-{
-    if (m_hObject != NULL)
-        return FALSE;
-    m_hObject = ::CreateFontIndirectW(lpLogFont);
-    return m_hObject != NULL;
-}
-
 BOOL CFont::DeleteObject()
 {
     if (m_hObject == NULL)

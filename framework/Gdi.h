@@ -16,7 +16,6 @@ public:
     // Takes ownership; fails, leaving the caller the owner, when this object
     // already holds a font or hFont is NULL.
     BOOL Attach(HFONT hFont);
-    BOOL CreateFontIndirect(const LOGFONTW* lpLogFont);
     BOOL DeleteObject();
 
     HFONT GetSafeHandle() const { return m_hObject; }

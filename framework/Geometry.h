@@ -52,8 +52,6 @@ public:
         bottom = rc.bottom;
     }
 
-    int Width() const { return right - left; }
-    int Height() const { return bottom - top; }
     BOOL PtInRect(POINT pt) const { return ::PtInRect(this, pt); }
 
     operator LPRECT() { return this; }

@@ -18,7 +18,6 @@ public:
     BOOL LoadMenu(HINSTANCE hInstance, UINT nIDResource);
     BOOL DestroyMenu();
 
-    HMENU GetSafeHmenu() const { return m_hMenu; }
     operator HMENU() const { return m_hMenu; }
 
     // Borrowed: the popup belongs to this menu.

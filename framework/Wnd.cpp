@@ -146,11 +146,6 @@ BOOL CWnd::SubclassWindow(HWND hWnd)
     return TRUE;
 }
 
-BOOL CWnd::SubclassDlgItem(UINT nID, CWnd* pParent)
-{
-    return SubclassWindow(::GetDlgItem(pParent->GetSafeHwnd(), static_cast<int>(nID)));
-}
-
 HWND CWnd::UnsubclassWindow()
 {
     if (m_pfnSuper == NULL)
@@ -261,11 +256,6 @@ LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) const
     return ::SendMessageW(m_hWnd, message, wParam, lParam);
 }
 
-BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) const
-{
-    return ::PostMessageW(m_hWnd, message, wParam, lParam);
-}
-
 BOOL CWnd::EnableWindow(BOOL bEnable)
 {
     return ::EnableWindow(m_hWnd, bEnable);
@@ -340,17 +330,6 @@ void CWnd::GetWindowText(CString& rString) const
     LPWSTR pszText = rString.GetBuffer(nLength);
     int nCopied = ::GetWindowTextW(m_hWnd, pszText, nLength + 1);
     rString.ReleaseBuffer(nCopied);
-}
-
-BOOL CWnd::SetWindowText(LPCWSTR lpszString)
-{
-    return ::SetWindowTextW(m_hWnd, lpszString);
-}
-
-HICON CWnd::SetIcon(HICON hIcon, BOOL bBigIcon)
-{
-    return reinterpret_cast<HICON>(
-        ::SendMessageW(m_hWnd, WM_SETICON, bBigIcon ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(hIcon)));
 }
 
 CWnd CWnd::GetDlgItem(int nID) const

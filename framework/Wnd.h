@@ -83,7 +83,6 @@ public:
     // Routes the window's messages through this object's message map; the
     // window's own procedure is what Default() then calls.
     BOOL SubclassWindow(HWND hWnd);
-    BOOL SubclassDlgItem(UINT nID, CWnd* pParent);
     HWND UnsubclassWindow();
     // True when this class's map (or a base class's, below CWnd) has rows,
     // so the object needs its window's messages.
@@ -92,7 +91,6 @@ public:
     virtual BOOL DestroyWindow();
 
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
-    BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
     BOOL EnableWindow(BOOL bEnable = TRUE);
     BOOL IsWindowEnabled() const;
     BOOL IsWindowVisible() const;
@@ -107,8 +105,6 @@ public:
     DWORD GetStyle() const;
     int GetDlgCtrlID() const;
     void GetWindowText(CString& rString) const;
-    BOOL SetWindowText(LPCWSTR lpszString);
-    HICON SetIcon(HICON hIcon, BOOL bBigIcon);
     // A borrowed wrapper of the child; its m_hWnd is NULL when there is none.
     CWnd GetDlgItem(int nID) const;
     HMENU GetSystemMenu(BOOL bRevert) const;

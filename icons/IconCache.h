@@ -71,8 +71,6 @@ public:
     // The image-list slot of an id from this refresh's lookups: 0 for
     // kNoIcon, for an icon still waiting, or one the image list refused.
     int GetImage(int nIcon) const;
-    // Icons held, with or without an image (a file without that icon).
-    int GetIconCount() const { return static_cast<int>(m_iconIds.size()); }
 
 private:
     struct Icon

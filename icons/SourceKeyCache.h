@@ -31,8 +31,6 @@ public:
     // What IIconSourceReader::Read would answer, as of the last Update.
     Answer Read(const wchar_t* pszSubkey, const wchar_t** ppszText);
 
-    int GetSubkeyCount() const { return static_cast<int>(m_subkeys.GetCount()); }
-
 private:
     struct Subkey;
 
