@@ -265,9 +265,16 @@ TEST_F(ProgramDialogTest, SystemMenuOpensAModalBoxWhoseLinkOpensOrCopiesItsAddre
     PostMessageW(GetDlgItem(hAbout, IDOK), WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_TRUE(WaitUntil([&] { return !IsWindow(hAbout); }, 10000));
     EXPECT_TRUE(IsWindowEnabled(m_hWnd));
-    EXPECT_EQ(0u, GetObjectType(hLinkFont)) << "underlined font deleted";
-    ICONINFO info;
-    EXPECT_FALSE(GetIconInfo(hHand, &info)) << "hand cursor destroyed";
+    // They go with the link's object, a moment after its window.
+    EXPECT_TRUE(WaitUntil([&] { return GetObjectType(hLinkFont) == 0; })) << "underlined font deleted";
+    EXPECT_TRUE(WaitUntil([&] {
+        ICONINFO info;
+        if (!GetIconInfo(hHand, &info))
+            return true;
+        DeleteObject(info.hbmMask);
+        DeleteObject(info.hbmColor);
+        return false;
+    })) << "hand cursor destroyed";
     EXPECT_NE(nullptr, OpenAbout(IDM_ABOUTBOX | 1));
 }
 
