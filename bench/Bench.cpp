@@ -402,6 +402,8 @@ private:
     SIZE_T m_cbAfterFirst = 0;
     SIZE_T m_cbAfterLast = 0;
     SIZE_T m_cbAfterMore = 0;
+    // The refresh after which private memory last changed; 0 if never.
+    int m_nLastMemoryChange = 0;
     SIZE_T m_cbHeapAfterFirst = 0;
     SIZE_T m_cbHeapAfterLast = 0;
     int m_nImagesAfterFirst = 0;
@@ -573,10 +575,17 @@ bool CBench::MeasureMemory(int nRefreshes)
     m_cbAfterFirst = PrivateBytes();
     m_cbHeapAfterFirst = HeapBytesInUse();
     m_nImagesAfterFirst = ImageCount(dlg);
+    int nRefresh = 1;
+    SIZE_T cbNow = m_cbAfterFirst;
     auto refresh = [&] {
         dlg.Refresh();
         Paint(dlg);
         PumpMessages();
+        ++nRefresh;
+        const SIZE_T cb = PrivateBytes();
+        if (cb != cbNow)
+            m_nLastMemoryChange = nRefresh;
+        cbNow = cb;
     };
     for (int i = 1; i < nRefreshes; ++i)
         refresh();
@@ -695,6 +704,12 @@ void CBench::Report(FILE* out, const std::vector<SizeResult>& results) const
                      "%.3f (%.1f MB) | (reported) |  |\n",
                 m_nMemoryPrograms, 3 * m_nMemoryRefreshes, m_nMemoryRefreshes,
                 static_cast<double>(m_cbAfterMore) / m_cbAfterLast, m_cbAfterMore / 1048576.0);
+        char lastChange[32] = "none";
+        if (m_nLastMemoryChange > 0)
+            snprintf(lastChange, sizeof(lastChange), "%d", m_nLastMemoryChange);
+        fprintf(out, "| %d programs: the refresh after which private memory last changed, of %d | "
+                     "%s | (reported) |  |\n",
+                m_nMemoryPrograms, 3 * m_nMemoryRefreshes, lastChange);
         fprintf(out, "| %d programs: heap bytes in use after %d refreshes / after the first | "
                      "%.3f (%lu / %lu) | at most 1.0 | %s |\n",
                 m_nMemoryPrograms, m_nMemoryRefreshes,
@@ -729,7 +744,8 @@ void CBench::Report(FILE* out, const std::vector<SizeResult>& results) const
             "after the first and after a later refresh, not included in either.\n"
             "- *memory*: private committed pages (VirtualQuery), and the bytes that live heap "
             "blocks hold (HeapWalk), after the window's first refresh and after its last; "
-            "private memory again after twice as many more refreshes.\n"
+            "private memory again after twice as many more refreshes, and the last refresh "
+            "after which it changed (a heap that settles does so early and stays).\n"
             "- *start-up*: Vantix.exe launched until its window is visible with every row (as "
             "Wine's panel is timed); "
             "*Wine's panel*: `control.exe appwiz.cpl` (64-bit) launched until its list holds "
