@@ -52,6 +52,7 @@ public:
     // entries naming a parent product (ParentKeyName) are left out. Another
     // root or view than last time starts the cache afresh.
     void Scan(HKEY root, bool b64BitView, bool bShowUpdates, IUninstallRecordSink& sink);
+
     // Whether the last scan met a key of that name (letter case aside);
     // *pbSure is false when a name beyond ASCII leaves that in doubt.
     bool Contains(const wchar_t* pszName, bool* pbSure);

@@ -29,6 +29,22 @@ namespace {
 
 }  // namespace
 
+// 16, 32, ... 512 characters, then one more than asked: the terminator
+// always finds room, also when appends fill a buffer to its last character.
+TEST(WideString, CapacityFollowsTheScheduleWithRoomForTheTerminator)
+{
+    const int anChars[][2] = {{1, 16}, {14, 16}, {15, 32}, {255, 512}, {510, 512}, {511, 513}, {999, 1001}};
+    for (const auto& c : anChars) {
+        CWideString s(std::wstring(c[0], L'a').c_str());
+        EXPECT_EQ(c[1], s.GetCapacity()) << c[0];
+        for (const wchar_t* pszAdded : {L"b", L"bb"}) {
+            s += L'b';
+            EXPECT_EQ(std::wstring(c[0], L'a') + pszAdded, Text(s)) << c[0];
+            EXPECT_TRUE(IsConsistent(s)) << c[0];
+        }
+    }
+}
+
 TEST(WideString, EmptyTextsHoldNoBufferAndArgumentsStayInsideTheText)
 {
     CWideString s(L"held text");

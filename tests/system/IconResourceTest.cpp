@@ -169,9 +169,12 @@ TEST(IconResourceTest, DamagedFilesReadAsExtractedOrNotAtAll)
     int nTaken = 0;
     for (int nRun = 0; nRun < 100; ++nRun) {
         std::string damaged = original;
-        damaged.resize(nRun % 3 == 0 ? random() % damaged.size() : damaged.size());
-        for (int i = 0, n = nRun % 3 == 0 ? 0 : 1 + random() % 8; i < n; ++i)
-            damaged[random() % damaged.size()] = static_cast<char>(random());
+        if (nRun % 3 == 0) {
+            damaged.resize(random() % damaged.size());
+        } else {
+            for (int i = 0, n = 1 + random() % 8; i < n; ++i)
+                damaged[random() % damaged.size()] = static_cast<char>(random());
+        }
         ASSERT_TRUE(testsupport::WriteBytes(path, damaged));
         hFile = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
         const bool bRead = reader.Read(hFile, 0, 16, 16, image);

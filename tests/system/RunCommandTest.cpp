@@ -60,6 +60,10 @@ TEST_F(RunCommandTest, StartsCommandLineAsStoredOrGivesTheErrorCode)
     EXPECT_EQ(42u, RunCommandAndWait(ChildCommand(L"exit 42"), 0, NULL));
     EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND),
               RunCommandAndWait(Command(ExeDir() + L"\\no_such_program.exe", L"/S"), 0, NULL));
+    // Commands that start nothing give an error at once.
+    for (const wchar_t* command : {L"C:\\vx-missing\\nothing.exe /x", L"\"C:\\vx missing\\unterminated.exe /x", L"\"\"",
+                                   L"C:\\windows", L"C:\\windows\\win.ini", L"%SystemRoot%\\notepad.exe"})
+        EXPECT_NE(0u, RunCommandAndWait(CWideString(command), 0, NULL)) << command;
     // An empty string holds no buffer: nothing can start, and nothing may crash.
     EXPECT_NE(0u, RunCommandAndWait(CWideString(), 0, NULL));
 }
