@@ -43,6 +43,7 @@ BEGIN_MESSAGE_MAP(CProgramListDlg, CDialog)
     ON_NOTIFY(LVN_COLUMNCLICK, IDC_PROGRAM_LIST, OnColumnClick)
     ON_NOTIFY(LVN_ITEMCHANGED, IDC_PROGRAM_LIST, OnItemChanged)
     ON_NOTIFY(LVN_DELETEALLITEMS, IDC_PROGRAM_LIST, OnDeleteAllItems)
+    ON_NOTIFY(LVN_GETDISPINFOW, IDC_PROGRAM_LIST, OnGetDispInfo)
     ON_MESSAGE(WM_TIMER, OnTimerMessage)
     ON_NOTIFY(NM_SETFOCUS, IDC_PROGRAM_LIST, OnListSetFocus)
     ON_NOTIFY(NM_KILLFOCUS, IDC_PROGRAM_LIST, OnListKillFocus)
@@ -194,9 +195,15 @@ void CProgramListDlg::Refresh()
 void CProgramListDlg::ClearList()
 {
     m_waitingRows.clear();
+    // The rows go before their entries: until it is gone, a row may ask its
+    // entry for its text.
+    std::vector<UninstallEntry*> entries;
+    entries.reserve(m_list.GetItemCount());
     for (int i = 0; i < m_list.GetItemCount(); ++i)
-        delete reinterpret_cast<UninstallEntry*>(m_list.GetItemData(i));
+        entries.push_back(reinterpret_cast<UninstallEntry*>(m_list.GetItemData(i)));
     m_list.DeleteAllItems();
+    for (UninstallEntry* pEntry : entries)
+        delete pEntry;
 }
 
 namespace {
@@ -264,15 +271,19 @@ void CProgramListDlg::InsertScannedRows()
         for (size_t i = m_scanStarts[nScan]; i < nEnd; ++i) {
             const ScannedRow& row = m_scannedRows[i];
             const int nImage = m_iconCache.GetImage(row.nIcon);
+            // The list asks the entry for its texts (OnGetDispInfo) and keeps
+            // no copies: copies of every length, made and freed at every
+            // refresh, leave the process heap in pieces that only fresh
+            // pages fill.
             int nRow = m_list.InsertItem(LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM, nPosition,
-                                         row.pEntry->strDisplayName.GetText(), 0, 0, nImage,
+                                         LPSTR_TEXTCALLBACKW, 0, 0, nImage,
                                          reinterpret_cast<LPARAM>(row.pEntry));
             if (nRow == -1) {
                 // No row owns it, so nothing else would free it.
                 delete row.pEntry;
                 continue;
             }
-            m_list.SetItem(nRow, 1, LVIF_TEXT, row.pEntry->strUninstallString.GetText(), 0, 0, 0, 0);
+            m_list.SetItem(nRow, 1, LVIF_TEXT, LPSTR_TEXTCALLBACKW, 0, 0, 0, 0);
             if (bIconsWaiting && nImage == 0 && row.nIcon != CIconCache::kNoIcon)
                 m_waitingRows[row.pEntry] = row.nIcon;
             nPosition = nRow + 1;
@@ -508,6 +519,22 @@ void CProgramListDlg::OnDeleteAllItems(NMHDR*, LRESULT* pResult)
 {
     // ClearList has freed the entries: no notification per row is needed.
     *pResult = TRUE;
+}
+
+void CProgramListDlg::OnGetDispInfo(NMHDR* pNMHDR, LRESULT* pResult)
+{
+    NMLVDISPINFOW* pInfo = reinterpret_cast<NMLVDISPINFOW*>(pNMHDR);
+    const UninstallEntry* pEntry = reinterpret_cast<const UninstallEntry*>(pInfo->item.lParam);
+    if ((pInfo->item.mask & LVIF_TEXT) && pEntry != NULL && pInfo->item.pszText != NULL &&
+        pInfo->item.cchTextMax > 0) {
+        const CWideString* pText = NULL;
+        if (pInfo->item.iSubItem == 0)
+            pText = &pEntry->strDisplayName;
+        else if (pInfo->item.iSubItem == 1)
+            pText = &pEntry->strUninstallString;
+        lstrcpynW(pInfo->item.pszText, pText != NULL ? pText->GetText() : L"", pInfo->item.cchTextMax);
+    }
+    *pResult = 0;
 }
 
 void CProgramListDlg::OnListSetFocus(NMHDR*, LRESULT* pResult)

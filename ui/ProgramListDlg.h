@@ -56,6 +56,7 @@ protected:
     void OnColumnClick(NMHDR* pNMHDR, LRESULT* pResult);
     void OnItemChanged(NMHDR* pNMHDR, LRESULT* pResult);
     void OnDeleteAllItems(NMHDR* pNMHDR, LRESULT* pResult);
+    void OnGetDispInfo(NMHDR* pNMHDR, LRESULT* pResult);
     LRESULT OnTimerMessage(WPARAM wParam, LPARAM lParam);
     void OnListSetFocus(NMHDR* pNMHDR, LRESULT* pResult);
     void OnListKillFocus(NMHDR* pNMHDR, LRESULT* pResult);

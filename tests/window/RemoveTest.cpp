@@ -118,7 +118,8 @@ TEST_F(RemoveTest, BusyUntilTheUninstallerAndWhatItStartedHaveEndedButNeverForCl
     // its last step is the marker at its end.
     const std::wstring child = L"\"" + ExeDir() + L"\\vx_child.exe\"", head = child + L" pad ";
     const std::wstring tail = Marker(parentRan) + L" spawn sleep 6000" + Marker(grandchildEnded);
-    ASSERT_TRUE(WriteEntry(L"VxRemove Handover", head + std::wstring(511 - head.size() - tail.size(), L'x') + tail));
+    const std::wstring handover = head + std::wstring(511 - head.size() - tail.size(), L'x') + tail;
+    ASSERT_TRUE(WriteEntry(L"VxRemove Handover", handover));
     ASSERT_TRUE(
         WriteEntry(L"VxRemove Closing", child + Marker(closingStarted) + L" sleep 5000" + Marker(closingEnded)));
     CProgramDialogThread dialog;
@@ -131,6 +132,19 @@ TEST_F(RemoveTest, BusyUntilTheUninstallerAndWhatItStartedHaveEndedButNeverForCl
                PostMessageW(hRemove, BM_CLICK, 0, 0);
     };
     auto shows = [&](const std::wstring& name) { return FindListRow(hList, name) != -1; };
+    // The list reads the whole command, and a reader with a shorter buffer
+    // gets its start, terminated, and nothing past the buffer's end.
+    EXPECT_EQ(handover, ListItemText(hList, FindListRow(hList, L"VxRemove Handover"), 1));
+    for (int cchBuffer : {1, 2, 8}) {
+        std::vector<wchar_t> text(cchBuffer + 4, L'#');
+        LVITEMW item = {};
+        item.iSubItem = 1;
+        item.pszText = text.data();
+        item.cchTextMax = cchBuffer;
+        SendMessageW(hList, LVM_GETITEMTEXTW, FindListRow(hList, L"VxRemove Handover"),
+                     reinterpret_cast<LPARAM>(&item));
+        EXPECT_EQ(handover.substr(0, cchBuffer - 1) + L'\0' + L"####", std::wstring(text.begin(), text.end()));
+    }
     // Bare dialog background, right of the list's label.
     RECT rcLabel;
     GetWindowRect(dialog.Control(IDC_LIST_LABEL), &rcLabel);
