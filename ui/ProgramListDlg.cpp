@@ -517,7 +517,7 @@ void CProgramListDlg::OnItemChanged(NMHDR* pNMHDR, LRESULT* pResult)
 
 void CProgramListDlg::OnDeleteAllItems(NMHDR*, LRESULT* pResult)
 {
-    // ClearList has freed the entries: no notification per row is needed.
+    // ClearList frees the entries itself: no notification per row is needed.
     *pResult = TRUE;
 }
 
