@@ -147,11 +147,11 @@ bool WriteUninstallEntry(testsupport::CWrittenKeys& written, const std::wstring&
                          std::initializer_list<std::pair<const wchar_t*, std::wstring>> values, HKEY root,
                          REGSAM view)
 {
-    const std::wstring path = testsupport::kUninstallKey + name;
-    testsupport::CRegKey key;
-    bool bWritten = key.Create(root, path.c_str(), view) == ERROR_SUCCESS;
-    written.Add(root, path, view);
-    for (const auto& value : values)
-        bWritten = bWritten && key.SetString(value.first, value.second.c_str()) == ERROR_SUCCESS;
+    bool bWritten = true;
+    for (const auto& value : values) {
+        const DWORD cb = static_cast<DWORD>((value.second.size() + 1) * sizeof(wchar_t));
+        bWritten = bWritten && written.Set(root, testsupport::kUninstallKey + name, view, value.first, REG_SZ,
+                                           value.second.c_str(), cb) == ERROR_SUCCESS;
+    }
     return bWritten;
 }

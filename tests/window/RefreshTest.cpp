@@ -38,7 +38,6 @@ namespace {
 std::atomic<long> s_nLive(0);
 std::atomic<long long> s_cbLive(0);
 
-
 bool IsOurs(const std::wstring& command)
 {
     return command.compare(0, 7, L"VxRows:") == 0 || command.compare(0, 25, L"msiexec.exe /x {7E57C0DE-") == 0;

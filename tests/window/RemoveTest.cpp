@@ -134,15 +134,15 @@ TEST_F(RemoveTest, BusyUntilTheUninstallerAndWhatItStartedHaveEndedButNeverForCl
     auto shows = [&](const std::wstring& name) { return FindListRow(hList, name) != -1; };
     // The list reads the whole command, and a reader with a shorter buffer
     // gets its start, terminated, and nothing past the buffer's end.
-    EXPECT_EQ(handover, ListItemText(hList, FindListRow(hList, L"VxRemove Handover"), 1));
+    const int nHandover = FindListRow(hList, L"VxRemove Handover");
+    EXPECT_EQ(handover, ListItemText(hList, nHandover, 1));
     for (int cchBuffer : {1, 2, 8}) {
         std::vector<wchar_t> text(cchBuffer + 4, L'#');
         LVITEMW item = {};
         item.iSubItem = 1;
         item.pszText = text.data();
         item.cchTextMax = cchBuffer;
-        SendMessageW(hList, LVM_GETITEMTEXTW, FindListRow(hList, L"VxRemove Handover"),
-                     reinterpret_cast<LPARAM>(&item));
+        SendMessageW(hList, LVM_GETITEMTEXTW, nHandover, reinterpret_cast<LPARAM>(&item));
         EXPECT_EQ(handover.substr(0, cchBuffer - 1) + L'\0' + L"####", std::wstring(text.begin(), text.end()));
     }
     // Bare dialog background, right of the list's label.
