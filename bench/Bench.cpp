@@ -10,8 +10,8 @@
 #include "framework/Afx.h"
 #include "icons/IconCache.h"
 #include "icons/IconResource.h"
+#include "inventory/InstalledPrograms.h"
 #include "inventory/RegistryViews.h"
-#include "inventory/UninstallScan.h"
 #include "res/resource.h"
 #include "ui/ProgramListDlg.h"
 
@@ -207,121 +207,25 @@ int ReadEach(const std::vector<BenchIcon>& icons)
     return nIcons;
 }
 
-// The inventory and the icon cache without a window: records turned into
-// icons, as the window's scan does before it makes rows.
-class CIconSink : public IUninstallRecordSink
-{
-public:
-    CIconSink(CIconCache& cache, HKEY hRoot, bool b64, bool bShared, CUninstallKeyCache* pOther)
-        : m_cache(cache), m_hRoot(hRoot), m_b64(b64), m_bShared(bShared), m_pOther(pOther)
-    {
-    }
-    void OnRecord(const UninstallRecord& record) override
-    {
-        m_cache.Lookup(m_hRoot, m_b64, record, m_bShared, m_pOther);
-    }
-
-private:
-    CIconCache& m_cache;
-    HKEY m_hRoot;
-    bool m_b64;
-    bool m_bShared;
-    CUninstallKeyCache* m_pOther;
-};
-
-// What the window keeps between refreshes, without the window.
+// The installed programs and their icons without a window, as the window
+// reads them before it makes rows.
 struct ScanCaches
 {
-    CUninstallKeyCache keys[4];
+    CInstalledPrograms programs;
     CIconCache icons;
 };
 
 void ScanWithIcons(ScanCaches& caches, HIMAGELIST hImageList)
 {
-    const bool bNative64 = IsNative64BitWindows();
-    const HKEY roots[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
-    const bool bShared[] = {!bNative64 || ViewsShareUninstallKey(roots[0]),
-                            !bNative64 || ViewsShareUninstallKey(roots[1])};
+    const std::vector<CInstalledPrograms::Program>& programs = caches.programs.Refresh(true);
     caches.icons.BeginRefresh(hImageList);
-    for (int nView = 0; nView < 2; ++nView) {
-        for (int nRoot = 0; nRoot < 2; ++nRoot) {
-            if (nView == 1 && bShared[nRoot])
-                continue;
-            CIconSink sink(caches.icons, roots[nRoot], nView == 1, bShared[nRoot],
-                           nView == 1 ? &caches.keys[nRoot] : NULL);
-            caches.keys[nRoot + 2 * nView].Scan(roots[nRoot], nView == 1, true, sink);
-        }
+    for (const CInstalledPrograms::Program& program : programs) {
+        if (program.pIcon != NULL)
+            caches.icons.Lookup(*program.pIcon);
     }
     caches.icons.EndRefresh();
     caches.icons.LoadPending(1e9);
 }
-
-// Times the real window's first refresh, which runs inside OnInitDialog
-// before the window shows: from the WM_SETREDRAW FALSE that the refresh
-// sends its list to the end of the WM_SETREDRAW TRUE that closes it. The
-// list is subclassed as it is created (a message hook would slow every
-// message down and so the refresh itself).
-class CRefreshWatch
-{
-public:
-    CRefreshWatch()
-    {
-        s_pWatch = this;
-        m_hHook = SetWindowsHookExW(WH_CBT, OnCbt, NULL, GetCurrentThreadId());
-    }
-    ~CRefreshWatch()
-    {
-        if (m_hHook != NULL)
-            UnhookWindowsHookEx(m_hHook);
-        if (m_hwndList != NULL && IsWindow(m_hwndList))
-            SetWindowLongPtrW(m_hwndList, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnList));
-        s_pWatch = NULL;
-    }
-    CRefreshWatch(const CRefreshWatch&) = delete;
-    CRefreshWatch& operator=(const CRefreshWatch&) = delete;
-
-    // The first refresh's time, or a negative value when none was seen.
-    double Seconds() const { return m_seconds; }
-
-private:
-    static LRESULT CALLBACK OnCbt(int code, WPARAM wParam, LPARAM lParam)
-    {
-        if (code == HCBT_CREATEWND && s_pWatch != NULL && s_pWatch->m_hwndList == NULL) {
-            const CBT_CREATEWNDW* pCreate = reinterpret_cast<const CBT_CREATEWNDW*>(lParam);
-            if ((pCreate->lpcs->style & WS_CHILD) &&
-                pCreate->lpcs->hMenu == reinterpret_cast<HMENU>(IDC_PROGRAM_LIST)) {
-                HWND hwnd = reinterpret_cast<HWND>(wParam);
-                s_pWatch->m_hwndList = hwnd;
-                s_pWatch->m_pfnList = reinterpret_cast<WNDPROC>(
-                    SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListProc)));
-            }
-        }
-        return CallNextHookEx(NULL, code, wParam, lParam);
-    }
-
-    static LRESULT CALLBACK ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-    {
-        CRefreshWatch* pWatch = s_pWatch;
-        if (message == WM_SETREDRAW && !wParam && !pWatch->m_bStarted) {
-            pWatch->m_bStarted = true;
-            pWatch->m_timer.Restart();
-        }
-        LRESULT lResult = CallWindowProcW(pWatch->m_pfnList, hwnd, message, wParam, lParam);
-        if (message == WM_SETREDRAW && wParam && pWatch->m_bStarted && pWatch->m_seconds < 0)
-            pWatch->m_seconds = pWatch->m_timer.Seconds();
-        return lResult;
-    }
-
-    static CRefreshWatch* s_pWatch;
-    HHOOK m_hHook;
-    HWND m_hwndList = NULL;
-    WNDPROC m_pfnList = NULL;
-    CTimer m_timer;
-    bool m_bStarted = false;
-    double m_seconds = -1;
-};
-
-CRefreshWatch* CRefreshWatch::s_pWatch = NULL;
 
 HWND ListOf(const CDialog& dlg)
 {
@@ -414,12 +318,14 @@ private:
 
 bool CBench::MeasureWindow(Sample& sample, int& nRows, int& nImages, int nRemove)
 {
+    // The first refresh runs before the window shows: the window's creation
+    // is timed with it.
     CProgramListDlg dlg;
     {
-        CRefreshWatch watch;
+        CTimer timer;
         if (!dlg.Create(NULL))
             return false;
-        sample.refreshRows = watch.Seconds();
+        sample.refreshRows = timer.Seconds();
         sample.firstPaint = Paint(dlg);
     }
     // The icons that the refresh left for later come while the window idles.

@@ -1,15 +1,12 @@
 #include "icons/IconCache.h"
 
+#include "base/FileTime.h"
 #include "icons/IconStrip.h"
-#include "inventory/RegistryViews.h"
-#include "inventory/UninstallScan.h"
 
 #include <wchar.h>
 
 CIconCache::CIconCache()
-    : m_hImageList(NULL), m_cxImage(16), m_cyImage(16), m_nRefresh(0), m_bWindows2000(false),
-      m_ftNow(), m_nQueued(0), m_sourceKeysRefresh(), m_pRecord(NULL), m_entrySam(0),
-      m_bViewsShareKey(false), m_pOtherView(NULL), m_nFound(-1)
+    : m_hImageList(NULL), m_cxImage(16), m_cyImage(16), m_nRefresh(0), m_ftNow(), m_nQueued(0)
 {
 }
 
@@ -19,7 +16,6 @@ void CIconCache::Reset(HIMAGELIST hImageList)
 {
     m_queue.clear();
     m_nQueued = 0;
-    m_locations.clear();
     m_iconIds.clear();
     m_icons.clear();
     m_freeIcons.clear();
@@ -46,85 +42,24 @@ void CIconCache::BeginRefresh(HIMAGELIST hImageList)
     m_queue.clear();
     m_nQueued = 0;
     ++m_nRefresh;
-    m_bWindows2000 = IsWindows2000();
     GetSystemTimeAsFileTime(&m_ftNow);
 }
 
-int CIconCache::Lookup(HKEY root, bool b64BitView, const UninstallRecord& record,
-                       bool bViewsShareKey, CUninstallKeyCache* pOtherView)
+int CIconCache::Lookup(const IconLocation& location)
 {
     if (m_hImageList == NULL)
         return kNoIcon;
-    m_pRecord = &record;
-    m_entrySam = ViewAccessMask(m_bWindows2000, b64BitView);
-    m_bViewsShareKey = bViewsShareKey;
-    m_pOtherView = pOtherView;
-    m_nFound = -1;
-    VisitIconLocations(root, record.strKeyName, m_bWindows2000, *this, *this);
-    m_pRecord = NULL;
-    return m_nFound >= 0 ? UseIcon(m_nFound) : kNoIcon;
+    return UseIcon(FindIcon(location));
 }
 
-bool CIconCache::Read(IconSource source, HKEY hive, const wchar_t* pszSubkey, REGSAM sam,
-                      const wchar_t** ppszText)
+int CIconCache::FindIcon(const IconLocation& location)
 {
-    if (source == kDisplayIcon) {
-        if (sam == m_entrySam || m_bViewsShareKey) {
-            *ppszText = m_pRecord->strDisplayIcon.GetText() != NULL
-                            ? m_pRecord->strDisplayIcon.GetText()
-                            : L"";
-            return m_pRecord->bDisplayIcon;
-        }
-        bool bSure = false;
-        if (m_pOtherView != NULL && !m_pOtherView->Contains(pszSubkey, &bSure) && bSure)
-            return false;
-        return m_live.Read(source, hive, pszSubkey, sam, ppszText);
-    }
-
-    const int nView = sam == ViewAccessMask(m_bWindows2000, false) ? 0 : 1;
-    const int nCache = source == kProductIcon ? nView : 2 + (hive == HKEY_CURRENT_USER ? 2 : 0) + nView;
-    CSourceKeyCache& cache = m_sourceKeys[nCache];
-    if (m_sourceKeysRefresh[nCache] != m_nRefresh) {
-        m_sourceKeysRefresh[nCache] = m_nRefresh;
-        cache.Update(source, hive, sam);
-    }
-    switch (cache.Read(pszSubkey, ppszText)) {
-    case CSourceKeyCache::kText:
-        return true;
-    case CSourceKeyCache::kNone:
-        return false;
-    default:
-        return m_live.Read(source, hive, pszSubkey, sam, ppszText);
-    }
-}
-
-bool CIconCache::OnLocation(const wchar_t* pszText, bool bRecord)
-{
-    // A stored text always parses the same way: parse it once.
-    m_strKey.assign(1, bRecord ? L'R' : L'S');
-    m_strKey += pszText;
-    auto it = m_locations.find(m_strKey);
-    if (it == m_locations.end()) {
-        Location location = {FindIcon(pszText, bRecord), 0};
-        it = m_locations.emplace(m_strKey, location).first;
-    }
-    it->second.nRefresh = m_nRefresh;
-    m_nFound = it->second.nIcon;
-    return m_nFound >= 0;
-}
-
-int CIconCache::FindIcon(const wchar_t* pszText, bool bRecord)
-{
-    int nIndex = 0;
-    ParseIconLocation(pszText, bRecord, m_path, nIndex);
-    if (m_path.GetCount() == 0)
-        return -1;
-    CWideString strPath = m_path.ToString();
     // A bar never appears in a parsed path.
     wchar_t suffix[16];
-    swprintf(suffix, 16, L"|%d", nIndex);
-    std::wstring key = std::wstring(strPath.GetText()) + suffix;
-    auto it = m_iconIds.find(key);
+    swprintf(suffix, 16, L"|%d", location.nIndex);
+    m_strKey.assign(location.strPath.GetText(), location.strPath.GetLength());
+    m_strKey += suffix;
+    auto it = m_iconIds.find(m_strKey);
     if (it != m_iconIds.end())
         return it->second;
 
@@ -137,8 +72,8 @@ int CIconCache::FindIcon(const wchar_t* pszText, bool bRecord)
         m_icons.push_back(Icon());
     }
     Icon& icon = m_icons[nIcon];
-    icon.strPath = strPath;
-    icon.nIndex = nIndex;
+    icon.strPath = location.strPath;
+    icon.nIndex = location.nIndex;
     icon.bKnown = false;
     icon.bQueued = false;
     icon.bMissing = false;
@@ -146,7 +81,7 @@ int CIconCache::FindIcon(const wchar_t* pszText, bool bRecord)
     icon.ftWrite = kUnsettledTime;
     icon.nSlot = 0;
     icon.nRefresh = 0;
-    m_iconIds.emplace(key, nIcon);
+    m_iconIds.emplace(m_strKey, nIcon);
     return nIcon;
 }
 
@@ -190,7 +125,7 @@ bool CIconCache::ReadIdentity(Icon& icon)
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return false;
     icon.cbSize = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    icon.ftWrite = IsSettled(data.ftLastWriteTime, m_ftNow) ? data.ftLastWriteTime : kUnsettledTime;
+    icon.ftWrite = TrustedTime(data.ftLastWriteTime, m_ftNow);
     return true;
 }
 
@@ -330,12 +265,6 @@ void CIconCache::EndRefresh()
 
 void CIconCache::Forget()
 {
-    for (auto it = m_locations.begin(); it != m_locations.end();) {
-        if (it->second.nRefresh != m_nRefresh)
-            it = m_locations.erase(it);
-        else
-            ++it;
-    }
     for (auto it = m_iconIds.begin(); it != m_iconIds.end();) {
         Icon& icon = m_icons[it->second];
         if (icon.nRefresh == m_nRefresh) {

@@ -15,3 +15,9 @@ REGSAM ViewAccessMask(bool bWindows2000, bool b64BitView);
 
 // The mask of a view on the running system.
 REGSAM ViewAccessMask(bool b64BitView);
+
+// True when root's Uninstall key is one and the same key in the 32-bit and
+// the 64-bit view (HKEY_CURRENT_USER on 64-bit Windows), so that scanning
+// both views would list every entry twice. False when either view lacks the
+// key or its identity cannot be told.
+bool ViewsShareUninstallKey(HKEY root);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/FileTime.h"
 #include "base/WideString.h"
 #include "inventory/RegistryKey.h"
 
@@ -8,19 +9,12 @@
 #include <memory>
 #include <vector>
 
-// Whether a last-write time can tell the next change: only once the clock
-// has moved well past it, since two writes within one tick of the clock that
-// stamps them (or within a FAT file time's two seconds) bear the same time.
-inline bool IsSettled(const FILETIME& ftWrite, const FILETIME& ftNow)
+enum SubkeyMatch
 {
-    const ULONGLONG kMargin = 3 * 10000000ULL;  // 100-ns units
-    const ULONGLONG nWrite = (static_cast<ULONGLONG>(ftWrite.dwHighDateTime) << 32) | ftWrite.dwLowDateTime;
-    const ULONGLONG nNow = (static_cast<ULONGLONG>(ftNow.dwHighDateTime) << 32) | ftNow.dwLowDateTime;
-    return nWrite + kMargin < nNow;
-}
-
-// A time that matches no key's: what was read under it is read again.
-const FILETIME kUnsettledTime = {0, 0};
+    kSubkeyAbsent,
+    kSubkeyPresent,
+    kSubkeyUnsure,  // ask the registry itself
+};
 
 // The subkeys of a key as the last enumeration found them, each with an item
 // of the caller's type T (whose Name() is the subkey's name) that survives
@@ -76,14 +70,15 @@ public:
     size_t GetCount() const { return m_items.size(); }
     T& GetAt(size_t i) const { return *m_items[i]; }
 
-    // The subkey of that name, compared without regard to ASCII letter case
-    // as the registry compares names. NULL when it is not there; *pbSure is
-    // false when a name beyond ASCII leaves that in doubt.
-    T* Find(const wchar_t* pszName, bool* pbSure)
+    // Whether the subkey of that name is there, compared without regard to
+    // ASCII letter case as the registry compares names (the registry folds
+    // other letters too, so a name beyond ASCII may leave that in doubt);
+    // *ppItem receives it when it is.
+    SubkeyMatch Find(const wchar_t* pszName, T** ppItem)
     {
         if (!m_bIndexed)
             BuildIndex();
-        *pbSure = true;
+        *ppItem = NULL;
         const size_t nMask = m_index.size() - 1;
         bool bAscii = true;
         for (size_t slot = Hash(pszName, &bAscii) & nMask;; slot = (slot + 1) & nMask) {
@@ -92,11 +87,12 @@ public:
                 break;
             // Names are unique as the registry folds them, and ASCII folding
             // is part of that: a match is the one.
-            if (SameName(m_items[nItem]->Name().GetText(), pszName))
-                return m_items[nItem].get();
+            if (SameName(m_items[nItem]->Name().GetText(), pszName)) {
+                *ppItem = m_items[nItem].get();
+                return kSubkeyPresent;
+            }
         }
-        *pbSure = bAscii && !m_bNonAscii;
-        return NULL;
+        return bAscii && !m_bNonAscii ? kSubkeyAbsent : kSubkeyUnsure;
     }
 
 private:

@@ -1,12 +1,12 @@
 #include "ui/ProgramListDlg.h"
 
-#include "inventory/RegistryViews.h"
-#include "inventory/UninstallScan.h"
 #include "res/resource.h"
 #include "ui/AboutDlg.h"
 #include "uninstall/UninstallWorker.h"
 
 #include <commctrl.h>
+
+#include <new>
 
 int CProgramListDlg::s_nMarginX = 0;
 int CProgramListDlg::s_nMarginY = 0;
@@ -66,8 +66,7 @@ CProgramListDlg::CProgramListDlg(CWnd* pParent)
       m_bSortAscending(true),
       m_nSortColumn(0),
       m_hStopEvent(CreateEventW(NULL, TRUE, FALSE, NULL)),
-      m_hWorkerThread(NULL),
-      m_bViewsShareKey()
+      m_hWorkerThread(NULL)
 {
 }
 
@@ -162,22 +161,22 @@ void CProgramListDlg::Refresh()
     m_list.SendMessage(WM_SETREDRAW, FALSE, 0);
 
     ClearList();
-    // A key that is one in both views (HKEY_CURRENT_USER's on 64-bit Windows,
-    // every key on 32-bit Windows) is scanned once, and the icon lookup takes
-    // both views' answers from it.
-    const bool bNative64 = IsNative64BitWindows();
-    m_bViewsShareKey[0] = !bNative64 || ViewsShareUninstallKey(HKEY_LOCAL_MACHINE);
-    m_bViewsShareKey[1] = !bNative64 || ViewsShareUninstallKey(HKEY_CURRENT_USER);
-    m_iconCache.BeginRefresh(m_imageList.GetSafeHandle());
-    ScanUninstallKey(HKEY_LOCAL_MACHINE, false);
-    ScanUninstallKey(HKEY_CURRENT_USER, false);
-    if (bNative64) {
-        ScanUninstallKey(HKEY_LOCAL_MACHINE, true);
-        ScanUninstallKey(HKEY_CURRENT_USER, true);
+    try {
+        const std::vector<CInstalledPrograms::Program>& programs =
+            m_programs.Refresh(m_bShowUpdates != FALSE);
+        m_iconCache.BeginRefresh(m_imageList.GetSafeHandle());
+        m_rowIcons.clear();
+        for (const CInstalledPrograms::Program& program : programs)
+            m_rowIcons.push_back(program.pIcon != NULL ? m_iconCache.Lookup(*program.pIcon)
+                                                       : static_cast<int>(CIconCache::kNoIcon));
+        m_iconCache.EndRefresh();
+        m_iconCache.LoadPending(kRefreshIconSeconds);
+        InsertRows();
+    } catch (const std::bad_alloc&) {
+        // Rows of a refresh cut short may show entries or slots that the
+        // next one frees: none rather than some.
+        ClearList();
     }
-    m_iconCache.EndRefresh();
-    m_iconCache.LoadPending(kRefreshIconSeconds);
-    InsertScannedRows();
 
     m_list.SortItems(CompareEntries, reinterpret_cast<DWORD_PTR>(this));
     SetSortArrow(true);
@@ -195,103 +194,32 @@ void CProgramListDlg::Refresh()
 void CProgramListDlg::ClearList()
 {
     m_waitingRows.clear();
-    // The rows go before their entries: until it is gone, a row may ask its
-    // entry for its text.
-    std::vector<UninstallEntry*> entries;
-    entries.reserve(m_list.GetItemCount());
-    for (int i = 0; i < m_list.GetItemCount(); ++i)
-        entries.push_back(reinterpret_cast<UninstallEntry*>(m_list.GetItemData(i)));
     m_list.DeleteAllItems();
-    for (UninstallEntry* pEntry : entries)
-        delete pEntry;
 }
 
-namespace {
-
-// Turns the scanned records of one root and view into rows-to-be, each with
-// its icon from the cache.
-class CRowSink : public IUninstallRecordSink
+void CProgramListDlg::InsertRows()
 {
-public:
-    typedef std::vector<CProgramListDlg::ScannedRow> Rows;
-
-    CRowSink(HKEY root, bool b64BitView, bool bViewsShareKey, CUninstallKeyCache* pOtherView,
-             CIconCache& iconCache, Rows& rows)
-        : m_root(root), m_b64BitView(b64BitView), m_bViewsShareKey(bViewsShareKey),
-          m_pOtherView(pOtherView), m_iconCache(iconCache), m_rows(rows)
-    {
-    }
-
-    void OnRecord(const UninstallRecord& record) override
-    {
-        CProgramListDlg::ScannedRow row;
-        row.nIcon = m_iconCache.Lookup(m_root, m_b64BitView, record, m_bViewsShareKey, m_pOtherView);
-        row.pEntry = new UninstallEntry;
-        row.pEntry->strDisplayName = record.strDisplayName;
-        row.pEntry->strUninstallString = record.strUninstallString;
-        m_rows.push_back(row);
-    }
-
-private:
-    HKEY m_root;
-    bool m_b64BitView;
-    bool m_bViewsShareKey;
-    CUninstallKeyCache* m_pOtherView;
-    CIconCache& m_iconCache;
-    Rows& m_rows;
-};
-
-}  // namespace
-
-void CProgramListDlg::ScanUninstallKey(HKEY root, bool b64BitView)
-{
-    // A key that is one in both views would list every entry twice.
-    const int nRoot = root == HKEY_CURRENT_USER ? 1 : 0;
-    if (b64BitView && m_bViewsShareKey[nRoot])
-        return;
-    m_scanStarts.push_back(m_scannedRows.size());
-    // The 64-bit scans come second: only then is the other view's cache
-    // up to date.
-    CUninstallKeyCache* pOtherView = b64BitView ? &m_uninstallKeys[nRoot] : NULL;
-    CRowSink sink(root, b64BitView, m_bViewsShareKey[nRoot], pOtherView, m_iconCache,
-                  m_scannedRows);
-    m_uninstallKeys[nRoot + (b64BitView ? 2 : 0)].Scan(root, b64BitView, m_bShowUpdates != FALSE,
-                                                      sink);
-}
-
-void CProgramListDlg::InsertScannedRows()
-{
-    // Each scan's rows above the earlier scans' rows, in enumeration order:
-    // the order that the sort leaves among rows that compare equal. Appending
-    // keeps every insertion at the end of the list.
+    // Appending keeps every insertion at the end of the list, in the order
+    // that the sort leaves among rows that compare equal.
     const bool bIconsWaiting = m_iconCache.HasPending();
-    int nPosition = m_list.GetItemCount();
-    size_t nEnd = m_scannedRows.size();
-    for (size_t nScan = m_scanStarts.size(); nScan-- > 0;) {
-        for (size_t i = m_scanStarts[nScan]; i < nEnd; ++i) {
-            const ScannedRow& row = m_scannedRows[i];
-            const int nImage = m_iconCache.GetImage(row.nIcon);
-            // The list asks the entry for its texts (OnGetDispInfo) and keeps
-            // no copies: copies of every length, made and freed at every
-            // refresh, leave the process heap in pieces that only fresh
-            // pages fill.
-            int nRow = m_list.InsertItem(LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM, nPosition,
-                                         LPSTR_TEXTCALLBACKW, 0, 0, nImage,
-                                         reinterpret_cast<LPARAM>(row.pEntry));
-            if (nRow == -1) {
-                // No row owns it, so nothing else would free it.
-                delete row.pEntry;
-                continue;
-            }
-            m_list.SetItem(nRow, 1, LVIF_TEXT, LPSTR_TEXTCALLBACKW, 0, 0, 0, 0);
-            if (bIconsWaiting && nImage == 0 && row.nIcon != CIconCache::kNoIcon)
-                m_waitingRows[row.pEntry] = row.nIcon;
-            nPosition = nRow + 1;
-        }
-        nEnd = m_scanStarts[nScan];
+    const std::vector<CInstalledPrograms::Program>& programs = m_programs.GetPrograms();
+    int nPosition = 0;
+    for (size_t i = 0; i < programs.size(); ++i) {
+        const UninstallEntry* pEntry = programs[i].pEntry;
+        const int nImage = m_iconCache.GetImage(m_rowIcons[i]);
+        // The list asks the entry for its texts (OnGetDispInfo) and keeps no
+        // copies: copies of every length, made and freed at every refresh,
+        // leave the process heap in pieces that only fresh pages fill.
+        const int nRow = m_list.InsertItem(LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM, nPosition,
+                                           LPSTR_TEXTCALLBACKW, 0, 0, nImage,
+                                           reinterpret_cast<LPARAM>(pEntry));
+        if (nRow == -1)
+            continue;
+        m_list.SetItem(nRow, 1, LVIF_TEXT, LPSTR_TEXTCALLBACKW, 0, 0, 0, 0);
+        if (bIconsWaiting && nImage == 0 && m_rowIcons[i] != CIconCache::kNoIcon)
+            m_waitingRows[pEntry] = m_rowIcons[i];
+        nPosition = nRow + 1;
     }
-    m_scannedRows.clear();
-    m_scanStarts.clear();
 }
 
 LRESULT CProgramListDlg::OnTimerMessage(WPARAM wParam, LPARAM)
@@ -517,7 +445,7 @@ void CProgramListDlg::OnItemChanged(NMHDR* pNMHDR, LRESULT* pResult)
 
 void CProgramListDlg::OnDeleteAllItems(NMHDR*, LRESULT* pResult)
 {
-    // ClearList frees the entries itself: no notification per row is needed.
+    // The rows own nothing: no notification per row is needed.
     *pResult = TRUE;
 }
 
@@ -532,7 +460,9 @@ void CProgramListDlg::OnGetDispInfo(NMHDR* pNMHDR, LRESULT* pResult)
             pText = &pEntry->strDisplayName;
         else if (pInfo->item.iSubItem == 1)
             pText = &pEntry->strUninstallString;
-        lstrcpynW(pInfo->item.pszText, pText != NULL ? pText->GetText() : L"", pInfo->item.cchTextMax);
+        // An empty string may hold no buffer at all.
+        lstrcpynW(pInfo->item.pszText, pText != NULL && pText->GetText() != NULL ? pText->GetText() : L"",
+                  pInfo->item.cchTextMax);
     }
     *pResult = 0;
 }

@@ -3,17 +3,10 @@
 #include "base/WideString.h"
 #include "framework/Afx.h"
 #include "icons/IconCache.h"
-#include "inventory/UninstallScan.h"
+#include "inventory/InstalledPrograms.h"
 
 #include <unordered_map>
 #include <vector>
-
-// The record behind one list row; the row owns it through its item data.
-struct UninstallEntry
-{
-    CWideString strDisplayName;
-    CWideString strUninstallString;
-};
 
 // The main window: the installed programs in a sortable report list, and
 // Remove, which runs the selected program's uninstaller on a worker thread.
@@ -26,13 +19,6 @@ public:
     BOOL DestroyWindow() override;
 
     void Refresh();
-
-    // A scanned entry waiting for its row: its icon from the cache.
-    struct ScannedRow
-    {
-        UninstallEntry* pEntry;
-        int nIcon;
-    };
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -66,8 +52,7 @@ protected:
 private:
     void InitList();
     void ClearList();
-    void ScanUninstallKey(HKEY root, bool b64BitView);
-    void InsertScannedRows();
+    void InsertRows();
     void ShowLoadedIcons();
     void UpdateRemoveButton();
     void SetSortArrow(bool bShow);
@@ -88,15 +73,12 @@ private:
     // touches this object.
     HANDLE m_hWorkerThread;
 
-    // What the registry and the icon files gave survives refreshes: one cache
-    // per root and view, one for the icons. The scanned rows wait in
-    // m_scannedRows until the icons have their final slots.
-    CUninstallKeyCache m_uninstallKeys[4];  // [root + 2 * view]
-    bool m_bViewsShareKey[2];               // [root], as of this refresh
+    // What the registry and the icon files gave survives refreshes. The
+    // programs own the entries that the rows show, and outlive the rows.
+    CInstalledPrograms m_programs;
     CIconCache m_iconCache;
-    std::vector<ScannedRow> m_scannedRows;
-    std::vector<size_t> m_scanStarts;
-    // Rows whose icons are still being extracted, after the refresh.
+    std::vector<int> m_rowIcons;  // per program of this refresh, reused
+    // Rows whose icons are still being read, after the refresh.
     std::unordered_map<const UninstallEntry*, int> m_waitingRows;
 
     // Layout cache shared by the process, filled at the first visible layout.

@@ -1,4 +1,4 @@
-#include "icons/IconLookup.h"
+#include "icons/IconLocation.h"
 
 #include <gtest/gtest.h>
 

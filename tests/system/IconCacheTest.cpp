@@ -1,9 +1,10 @@
-// The icon cache over real files and the test prefix's registry: which value
-// gives an entry its icon, what its slot shows, and when a file is read again.
+// The icon cache over real files and the installed programs over the test
+// prefix's registry: which value gives an entry its icon, what its slot
+// shows, and when a file is read again.
 #include "icons/IconCache.h"
+#include "icons/Path.h"
+#include "inventory/InstalledPrograms.h"
 #include "inventory/ProductCode.h"
-#include "inventory/RegistryViews.h"
-#include "inventory/UninstallScan.h"
 #include "support/ImagePixels.h"
 #include "support/TestSupport.h"
 
@@ -40,15 +41,13 @@ std::string IconBytes(DWORD colour, size_t cbPadding = 0)
     return testsupport::IconFileBytes({testsupport::IconImage(16, 32, body)}) + std::string(cbPadding, '\0');
 }
 
-struct Entry
+// A stored location as the programs parse it.
+IconLocation Location(const std::wstring& text)
 {
-    HKEY root;
-    UninstallRecord record;
-};
-
-Entry Record(const std::wstring& keyName, const std::wstring& displayIcon)
-{
-    return {HKEY_CURRENT_USER, {keyName.c_str(), keyName.c_str(), L"x.exe", !displayIcon.empty(), displayIcon.c_str()}};
+    CPath path;
+    IconLocation location;
+    EXPECT_TRUE(ParseIconLocation(text.c_str(), false, path, location)) << text;
+    return location;
 }
 
 // vx_three_icons.exe holds three icons whose 16 x 16 images are red, green
@@ -90,13 +89,6 @@ Put Product(const std::wstring& text)
 {
     return {L"ProductIcon", k32, text + kNul, REG_SZ, 0};
 }
-
-class CRecordsByName : public IUninstallRecordSink
-{
-public:
-    void OnRecord(const UninstallRecord& record) override { records.emplace(Text(record.strKeyName), record); }
-    std::map<std::wstring, UninstallRecord> records;
-};
 
 class IconCacheTest : public ::testing::Test
 {
@@ -148,13 +140,13 @@ protected:
         }
     }
 
-    // Each entry looked up as the window does for a scan of the 32-bit view.
-    std::vector<int> LookUp(const std::vector<Entry>& entries)
+    // Each location looked up as the window does; NULL for none.
+    std::vector<int> LookUp(const std::vector<const IconLocation*>& locations)
     {
         m_cache.BeginRefresh(m_hImageList);
         std::vector<int> icons;
-        for (const Entry& entry : entries)
-            icons.push_back(m_cache.Lookup(entry.root, false, entry.record, ViewsShareUninstallKey(entry.root)));
+        for (const IconLocation* pLocation : locations)
+            icons.push_back(pLocation != NULL ? m_cache.Lookup(*pLocation) : CIconCache::kNoIcon);
         m_cache.EndRefresh();
         return icons;
     }
@@ -177,9 +169,9 @@ protected:
     }
 
     // One refresh with every new icon loaded.
-    std::vector<DWORD> Refresh(const std::vector<Entry>& entries)
+    std::vector<DWORD> Refresh(const std::vector<const IconLocation*>& locations)
     {
-        std::vector<int> icons = LookUp(entries);
+        std::vector<int> icons = LookUp(locations);
         m_cache.LoadPending(1e9);
         EXPECT_FALSE(m_cache.HasPending());
         return Shown(icons);
@@ -261,23 +253,28 @@ TEST_F(IconCacheTest, TheFirstUsableValueGivesTheIcon)
     }
     ASSERT_FALSE(HasFatalFailure());
 
-    CRecordsByName scanned[2];
-    ScanUninstallEntries(HKEY_LOCAL_MACHINE, false, true, scanned[0]);
-    ScanUninstallEntries(HKEY_CURRENT_USER, false, true, scanned[1]);
-    std::vector<Entry> entries;
-    for (size_t i = 0; i < names.size(); ++i) {
-        const auto& records = scanned[cases[i].hRoot == kHkcu ? 1 : 0].records;
-        ASSERT_EQ(1u, records.count(names[i])) << "case " << i;
-        entries.push_back({cases[i].hRoot, records.at(names[i])});
+    // Each entry's 32-bit key is the one listed.
+    CInstalledPrograms programs;
+    std::map<std::wstring, const IconLocation*> icons;
+    for (const CInstalledPrograms::Program& program : programs.Refresh(true)) {
+        if (!program.pEntry->b64BitView) {
+            EXPECT_TRUE(icons.emplace(Text(program.pEntry->strKeyName), program.pIcon).second);
+        }
     }
-    const std::vector<DWORD> shown = Refresh(entries);
+    std::vector<const IconLocation*> locations;
+    for (size_t i = 0; i < names.size(); ++i) {
+        ASSERT_EQ(1u, icons.count(names[i])) << "case " << i;
+        locations.push_back(icons[names[i]]);
+    }
+    const std::vector<DWORD> shown = Refresh(locations);
     for (size_t i = 0; i < names.size(); ++i)
         EXPECT_EQ(expected[i], shown[i]) << "case " << i;
 }
 
 TEST_F(IconCacheTest, AFileIsReadAgainWhenItsSizeOrTimeChanges)
 {
-    const std::vector<Entry> records = {Record(L"a", File(L"changing.ico"))};
+    const IconLocation location = Location(File(L"changing.ico"));
+    const std::vector<const IconLocation*> records = {&location};
     const struct
     {
         DWORD colour;
@@ -314,12 +311,15 @@ TEST_F(IconCacheTest, SlotsFollowTheIconsInUse)
     files.push_back(files[0] + L",0");
     const std::vector<int> rounds[] = {{0, 1, 2, 3}, {0, 2, 3}, {3, 0, 5}, {1, 4, 2}, {}, {4, 3, 2, 1, 0}, {5}};
     for (const std::vector<int>& round : rounds) {
-        std::vector<Entry> records;
+        std::vector<IconLocation> locations;
         std::vector<DWORD> expected;
-        for (size_t i = 0; i < round.size(); ++i) {
-            records.push_back(Record(std::to_wstring(i), files[round[i]]));
-            expected.push_back(colours[round[i]]);
+        for (int nFile : round) {
+            locations.push_back(Location(files[nFile]));
+            expected.push_back(colours[nFile]);
         }
+        std::vector<const IconLocation*> records;
+        for (const IconLocation& location : locations)
+            records.push_back(&location);
         EXPECT_EQ(expected, Refresh(records));
         EXPECT_EQ(1 + std::set<DWORD>(expected.begin(), expected.end()).size(), static_cast<size_t>(ImageCount()));
     }

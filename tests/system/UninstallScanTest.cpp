@@ -29,7 +29,7 @@ struct Value
     int cb;  // bytes of text written; -1: all of it and a terminator
 };
 
-class UninstallScanTest : public ::testing::Test, private IUninstallRecordSink
+class UninstallScanTest : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -49,31 +49,29 @@ protected:
         }
     }
 
-    // This test's own rows, sorted, "name|display|command|icon" ("-" for no icon).
+    // This test's own rows, sorted, "name|display|command|icon" ("-" for no
+    // icon); without a cache, read in full.
     std::vector<std::wstring> Scan(HKEY root, bool b64BitView, bool bShowUpdates,
                                    CUninstallKeyCache* pCache = NULL)
     {
-        m_lines.clear();
-        if (pCache != NULL)
-            pCache->Scan(root, b64BitView, bShowUpdates, *this);
-        else
-            ScanUninstallEntries(root, b64BitView, bShowUpdates, *this);
-        std::sort(m_lines.begin(), m_lines.end());
-        return m_lines;
+        CUninstallKeyCache fresh;
+        std::vector<const UninstallEntry*> entries;
+        (pCache != NULL ? *pCache : fresh).Scan(root, b64BitView, bShowUpdates, entries);
+        std::vector<std::wstring> lines;
+        for (const UninstallEntry* e : entries) {
+            EXPECT_EQ(b64BitView, e->b64BitView);
+            if (m_names.count(Text(e->strKeyName)) != 0)
+                lines.push_back(Text(e->strKeyName) + L"|" + Text(e->strDisplayName) + L"|" +
+                                Text(e->strUninstallString) + L"|" +
+                                (e->bDisplayIcon ? Text(e->strDisplayIcon) : L"-"));
+        }
+        std::sort(lines.begin(), lines.end());
+        return lines;
     }
 
 private:
-    void OnRecord(const UninstallRecord& r) override
-    {
-        if (m_names.count(Text(r.strKeyName)) != 0)
-            m_lines.push_back(Text(r.strKeyName) + L"|" + Text(r.strDisplayName) + L"|" +
-                              Text(r.strUninstallString) + L"|" +
-                              (r.bDisplayIcon ? Text(r.strDisplayIcon) : L"-"));
-    }
-
     testsupport::CWrittenKeys m_written;
     std::set<std::wstring> m_names;
-    std::vector<std::wstring> m_lines;
 };
 
 }  // namespace
@@ -189,14 +187,13 @@ TEST_F(UninstallScanTest, ACachedScanMatchesAScanReadInFull)
     }
 
     // Contains ignores case, and is sure of it only for ASCII names.
-    bool bSure = false;
     for (int i = 0; i < 10; ++i) {
         testsupport::CRegKey key;
         const bool bThere =
             key.Open(HKEY_CURRENT_USER, Path(kPrefix + L"Cached" + std::to_wstring(i)).c_str(), KEY_READ) == 0;
-        EXPECT_EQ(bThere, cache.Contains((kPrefix + L"CACHED" + std::to_wstring(i)).c_str(), &bSure)) << i;
-        EXPECT_TRUE(bSure);
+        EXPECT_EQ(bThere ? kSubkeyPresent : kSubkeyAbsent,
+                  cache.Contains((kPrefix + L"CACHED" + std::to_wstring(i)).c_str())) << i;
     }
-    EXPECT_FALSE(cache.Contains((kPrefix + L"Cached1\x00e9").c_str(), &bSure));
-    EXPECT_FALSE(bSure) << "a name beyond ASCII may match in ways the cache does not know";
+    EXPECT_EQ(kSubkeyUnsure, cache.Contains((kPrefix + L"Cached1\x00e9").c_str()))
+        << "a name beyond ASCII may match in ways the cache does not know";
 }

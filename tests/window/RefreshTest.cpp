@@ -1,13 +1,12 @@
 // The program list window in this process, over many refreshes, against a
-// fresh reading of the registry: every root and view scanned without the
-// window's caches, each entry's icon from the icon lookup. Only this file's
+// fresh reading of the registry: the installed programs read without the
+// window's caches, each icon extracted by the system. Only this file's
 // entries count: commands that begin with "VxRows:", or the churn writer's
 // product codes.
 #include "framework/Afx.h"
-#include "icons/IconLookup.h"
+#include "icons/IconLocation.h"
+#include "inventory/InstalledPrograms.h"
 #include "inventory/ProductCode.h"
-#include "inventory/RegistryViews.h"
-#include "inventory/UninstallScan.h"
 #include "res/resource.h"
 #include "support/ImagePixels.h"
 #include "support/TestSupport.h"
@@ -77,27 +76,29 @@ bool PumpUntilImagesSettle(HWND hList)
     return true;
 }
 
-// A fresh scan's rows, each with the icon that the lookup finds.
-struct CFreshRows : IUninstallRecordSink
+// A fresh reading's rows, each with the icon that the system extracts.
+std::vector<Row> FreshRows(bool bShowUpdates, HIMAGELIST hOracle)
 {
-    CFreshRows(HKEY r, HIMAGELIST h, std::vector<Row>& v) : root(r), hOracle(h), rows(v) {}
-    void OnRecord(const UninstallRecord& record) override
-    {
-        const std::wstring name(record.strDisplayName.GetText(), record.strDisplayName.GetLength());
-        const std::wstring command(record.strUninstallString.GetText(), record.strUninstallString.GetLength());
+    std::vector<Row> rows;
+    CInstalledPrograms programs;
+    for (const CInstalledPrograms::Program& program : programs.Refresh(bShowUpdates)) {
+        const std::wstring command = testsupport::Text(program.pEntry->strUninstallString);
         if (!IsOurs(command))
-            return;
+            continue;
         std::vector<DWORD> pixels;
-        if (HICON hIcon = LoadEntryIcon(root, record.strKeyName)) {
+        const DWORD attributes = program.pIcon != NULL ? GetFileAttributesW(program.pIcon->strPath.GetText())
+                                                       : INVALID_FILE_ATTRIBUTES;
+        HICON hIcon = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)
+                          ? ExtractSmallIcon(program.pIcon->strPath.GetText(), program.pIcon->nIndex)
+                          : NULL;
+        if (hIcon != NULL) {
             pixels = testsupport::DrawnOnWhite(hOracle, ImageList_ReplaceIcon(hOracle, -1, hIcon));
             DestroyIcon(hIcon);
         }
-        rows.emplace_back(name, command, pixels);
+        rows.emplace_back(testsupport::Text(program.pEntry->strDisplayName), command, pixels);
     }
-    HKEY root;
-    HIMAGELIST hOracle;
-    std::vector<Row>& rows;
-};
+    return rows;
+}
 
 // Wine's handle counters are stubs (GetGuiResources and GetProcessHandleCount
 // answer 0), so leaks are read from where fresh handles land. A kernel handle
@@ -171,13 +172,7 @@ protected:
     // row shows. The image of each of those rows, by name.
     std::map<std::wstring, int> ExpectFreshRows(bool bShowUpdates)
     {
-        std::vector<Row> expected, actual;
-        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-            CFreshRows sink(root, m_hOracle, expected);
-            ScanUninstallEntries(root, false, bShowUpdates, sink);
-            if (IsNative64BitWindows() && !ViewsShareUninstallKey(root))
-                ScanUninstallEntries(root, true, bShowUpdates, sink);
-        }
+        std::vector<Row> expected = FreshRows(bShowUpdates, m_hOracle), actual;
         std::map<std::wstring, int> images;
         std::set<int> used = {0};
         for (int i = 0; i < ListView_GetItemCount(m_hList); ++i) {
