@@ -224,7 +224,8 @@ void ScanWithIcons(ScanCaches& caches, HIMAGELIST hImageList)
             caches.icons.Lookup(*program.pIcon);
     }
     caches.icons.EndRefresh();
-    caches.icons.LoadPending(1e9);
+    while (caches.icons.HasPending())
+        caches.icons.LoadPending(1000);
 }
 
 HWND ListOf(const CDialog& dlg)

@@ -1,12 +1,12 @@
 #include "icons/IconCache.h"
 
-#include "base/FileTime.h"
 #include "icons/IconStrip.h"
 
 #include <wchar.h>
 
 CIconCache::CIconCache()
-    : m_hImageList(NULL), m_cxImage(16), m_cyImage(16), m_nRefresh(0), m_ftNow(), m_nQueued(0)
+    : m_hImageList(NULL), m_cxImage(16), m_cyImage(16), m_nBitCount(16), m_nRefresh(0), m_nSerial(0),
+      m_bHoles(false)
 {
 }
 
@@ -14,13 +14,13 @@ CIconCache::~CIconCache() {}
 
 void CIconCache::Reset(HIMAGELIST hImageList)
 {
-    m_queue.clear();
-    m_nQueued = 0;
+    // Reads under way belong to the old icons: their serials tell them apart.
     m_iconIds.clear();
     m_icons.clear();
     m_freeIcons.clear();
     m_hImageList = hImageList;
     m_slotOwners.assign(1, -1);
+    m_bHoles = false;
     if (hImageList == NULL)
         return;
     if (!ImageList_GetIconSize(hImageList, &m_cxImage, &m_cyImage)) {
@@ -30,6 +30,12 @@ void CIconCache::Reset(HIMAGELIST hImageList)
     // Slot 0 must stay the default icon even when that could not be loaded:
     // a blank slot rather than the first program's icon.
     ImageList_SetImageCount(hImageList, 1);
+    m_nBitCount = 16;
+    BITMAP bitmap;
+    IMAGEINFO info;
+    if (ImageList_GetImageInfo(hImageList, 0, &info) &&
+        GetObjectW(info.hbmImage, sizeof(bitmap), &bitmap) == sizeof(bitmap))
+        m_nBitCount = bitmap.bmBitsPixel;
 }
 
 void CIconCache::BeginRefresh(HIMAGELIST hImageList)
@@ -37,19 +43,41 @@ void CIconCache::BeginRefresh(HIMAGELIST hImageList)
     if (hImageList != m_hImageList || hImageList == NULL ||
         ImageList_GetImageCount(hImageList) != static_cast<int>(m_slotOwners.size()))
         Reset(hImageList);
-    for (size_t i = m_nQueued; i < m_queue.size(); ++i)
-        m_icons[m_queue[i]].bQueued = false;
-    m_queue.clear();
-    m_nQueued = 0;
     ++m_nRefresh;
-    GetSystemTimeAsFileTime(&m_ftNow);
+    m_reader.SetImageSize(m_cxImage, m_cyImage, CIconStrip::CanPut(m_nBitCount) && IconsKeepTheirColours());
 }
 
 int CIconCache::Lookup(const IconLocation& location)
 {
     if (m_hImageList == NULL)
         return kNoIcon;
-    return UseIcon(FindIcon(location));
+    const int nIcon = FindIcon(location);
+    Icon& icon = m_icons[nIcon];
+    // The file is looked at once per refresh, however many rows show it; a
+    // read under way may have looked before the refresh began.
+    if (icon.nRefresh != m_nRefresh) {
+        if (icon.bAsked)
+            icon.bAskAgain = true;
+        else
+            Ask(nIcon);
+    }
+    icon.nRefresh = m_nRefresh;
+    return nIcon;
+}
+
+void CIconCache::Ask(int nIcon)
+{
+    Icon& icon = m_icons[nIcon];
+    IconRead read;
+    read.nIcon = nIcon;
+    read.nSerial = icon.nSerial;
+    read.path = icon.path;
+    read.nIndex = icon.nIndex;
+    read.bCheckOnly = icon.bKnown;
+    read.version = icon.version;
+    m_reader.Ask(std::move(read));
+    icon.bAsked = true;
+    icon.bAskAgain = false;
 }
 
 int CIconCache::FindIcon(const IconLocation& location)
@@ -72,61 +100,17 @@ int CIconCache::FindIcon(const IconLocation& location)
         m_icons.push_back(Icon());
     }
     Icon& icon = m_icons[nIcon];
-    icon.strPath = location.strPath;
+    icon.path = std::make_shared<const std::wstring>(location.strPath.GetText(), location.strPath.GetLength());
     icon.nIndex = location.nIndex;
+    icon.nSerial = ++m_nSerial;
     icon.bKnown = false;
-    icon.bQueued = false;
-    icon.bMissing = false;
-    icon.cbSize = 0;
-    icon.ftWrite = kUnsettledTime;
+    icon.bAsked = false;
+    icon.bAskAgain = false;
+    icon.version = IconFileVersion();
     icon.nSlot = 0;
     icon.nRefresh = 0;
     m_iconIds.emplace(m_strKey, nIcon);
     return nIcon;
-}
-
-int CIconCache::UseIcon(int nIcon)
-{
-    Icon& icon = m_icons[nIcon];
-    // The file is looked at once per refresh, however many rows show it.
-    if (icon.nRefresh != m_nRefresh) {
-        icon.nRefresh = m_nRefresh;
-        CheckFile(nIcon);
-    }
-    return icon.nSlot > 0 || icon.bQueued ? nIcon : kNoIcon;
-}
-
-void CIconCache::CheckFile(int nIcon)
-{
-    // A file not seen before is looked at when its turn to be read comes; one
-    // that was missing then is looked for here and waits only once it is there.
-    Icon& icon = m_icons[nIcon];
-    if (icon.bMissing) {
-        if (!ReadIdentity(icon))
-            return;
-        icon.bMissing = false;
-    } else if (icon.bKnown) {
-        const ULONGLONG cbSize = icon.cbSize;
-        const FILETIME ftWrite = icon.ftWrite;
-        if (ReadIdentity(icon) && icon.cbSize == cbSize &&
-            CompareFileTime(&icon.ftWrite, &ftWrite) == 0)
-            return;
-        ReleaseImage(icon);
-        icon.bKnown = false;
-    }
-    icon.bQueued = true;
-    m_queue.push_back(nIcon);
-}
-
-bool CIconCache::ReadIdentity(Icon& icon)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(icon.strPath.GetText(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return false;
-    icon.cbSize = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    icon.ftWrite = TrustedTime(data.ftLastWriteTime, m_ftNow);
-    return true;
 }
 
 // An image read from the icon's file is what its icon handle would show
@@ -143,86 +127,60 @@ bool CIconCache::IconsKeepTheirColours() const
     return nBitsPerPixel == 32;
 }
 
-// Reads the icon's image straight from its file into m_image.
-bool CIconCache::ReadImage(const Icon& icon)
+int CIconCache::LoadPending(DWORD dwWaitMs)
 {
-    // ExtractIconExW searches for other names and refuses longer ones.
-    const wchar_t* pszPath = icon.strPath.GetText();
-    const bool bFullPath = (pszPath[0] != L'\0' && pszPath[1] == L':' && pszPath[2] == L'\\') ||
-                           (pszPath[0] == L'\\' && pszPath[1] == L'\\');
-    if (!bFullPath || wcslen(pszPath) >= MAX_PATH)
-        return false;
-    HANDLE hFile = CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return false;
-    const bool bRead = m_reader.Read(hFile, icon.nIndex, m_cxImage, m_cyImage, m_image);
-    CloseHandle(hFile);
-    return bRead;
-}
-
-int CIconCache::LoadPending(double seconds)
-{
-    if (m_hImageList == NULL || !HasPending())
+    if (m_hImageList == NULL)
         return 0;
-    LARGE_INTEGER start;
-    LARGE_INTEGER now;
-    LARGE_INTEGER frequency;
-    QueryPerformanceCounter(&start);
-    QueryPerformanceFrequency(&frequency);
-    const LONGLONG nBudget = static_cast<LONGLONG>(seconds * frequency.QuadPart);
+    m_reads.clear();
+    if (!m_reader.Take(m_reads, dwWaitMs))
+        return 0;
 
+    int nChanged = 0;
     std::vector<int> loaded;
     std::vector<std::unique_ptr<CIconStrip>> strips;
-    WORD nBitCount = 16;
-    BITMAP bitmap;
-    IMAGEINFO info;
-    if (ImageList_GetImageInfo(m_hImageList, 0, &info) &&
-        GetObjectW(info.hbmImage, sizeof(bitmap), &bitmap) == sizeof(bitmap))
-        nBitCount = bitmap.bmBitsPixel;
-    const bool bReadImages = CIconStrip::CanPut(nBitCount) && IconsKeepTheirColours();
-    while (m_nQueued < m_queue.size()) {
-        const int nIcon = m_queue[m_nQueued++];
-        Icon& icon = m_icons[nIcon];
-        if (!icon.bQueued)
+    for (IconRead& read : m_reads) {
+        if (read.nIcon < 0 || static_cast<size_t>(read.nIcon) >= m_icons.size() ||
+            m_icons[read.nIcon].nSerial != read.nSerial)
             continue;
-        icon.bQueued = false;
-        if (!ReadIdentity(icon)) {
-            icon.bMissing = true;
+        Icon& icon = m_icons[read.nIcon];
+        icon.bAsked = false;
+        if (read.outcome == IconRead::kUnchanged)
             continue;
+        // A file that is locked for a moment keeps what it showed.
+        icon.bKnown = read.outcome != IconRead::kMissing && read.outcome != IconRead::kRetry;
+        icon.version = read.version;
+        if (read.outcome == IconRead::kRetry)
+            continue;
+        if (icon.nSlot > 0) {
+            ReleaseImage(icon);
+            nChanged |= kSlotsMoved;
         }
-        HICON hIcon = NULL;
-        if (!bReadImages || !ReadImage(icon)) {
-            hIcon = ExtractSmallIcon(icon.strPath.GetText(), icon.nIndex);
-            if (hIcon == NULL) {
-                icon.bKnown = true;
-                continue;
-            }
-        }
+        if (read.outcome != IconRead::kImage && read.outcome != IconRead::kHandle)
+            continue;
         const size_t nCell = loaded.size() % CIconStrip::kImages;
         if (strips.size() * CIconStrip::kImages <= loaded.size())
-            strips.emplace_back(new CIconStrip(m_cxImage, m_cyImage, nBitCount));
+            strips.emplace_back(new CIconStrip(m_cxImage, m_cyImage, m_nBitCount));
         CIconStrip& strip = *strips.back();
-        // Otherwise tried again next time.
-        icon.bKnown = hIcon != NULL ? strip.Draw(static_cast<int>(nCell), hIcon)
-                                    : strip.Put(static_cast<int>(nCell), m_image);
-        if (icon.bKnown)
-            loaded.push_back(nIcon);
-        if (hIcon != NULL)
-            DestroyIcon(hIcon);
-        QueryPerformanceCounter(&now);
-        if (now.QuadPart - start.QuadPart >= nBudget)
-            break;
+        const bool bDrawn = read.outcome == IconRead::kHandle ? strip.Draw(static_cast<int>(nCell), read.hIcon)
+                                                              : strip.Put(static_cast<int>(nCell), read.image);
+        // Otherwise read again at its next use.
+        icon.bKnown = bDrawn;
+        if (bDrawn)
+            loaded.push_back(read.nIcon);
     }
-
-    if (m_nQueued >= m_queue.size()) {
-        m_queue.clear();
-        m_nQueued = 0;
+    for (const IconRead& read : m_reads) {
+        if (static_cast<size_t>(read.nIcon) < m_icons.size() && m_icons[read.nIcon].nSerial == read.nSerial &&
+            m_icons[read.nIcon].bAskAgain && !m_icons[read.nIcon].bAsked)
+            Ask(read.nIcon);
     }
-    AddToImageList(loaded, strips);
-    int nAdded = 0;
-    for (int nIcon : loaded)
-        nAdded += m_icons[nIcon].nSlot > 0;
-    return nAdded;
+    m_reads.clear();
+    if (!loaded.empty()) {
+        AddToImageList(loaded, strips);
+        nChanged |= kSlotsAdded;
+    }
+    if (m_bHoles)
+        CloseHoles();
+    return nChanged;
 }
 
 void CIconCache::AddToImageList(const std::vector<int>& icons,
@@ -250,8 +208,10 @@ void CIconCache::AddToImageList(const std::vector<int>& icons,
 
 void CIconCache::ReleaseImage(Icon& icon)
 {
-    if (icon.nSlot > 0)
+    if (icon.nSlot > 0) {
         m_slotOwners[icon.nSlot] = -1;
+        m_bHoles = true;
+    }
     icon.nSlot = 0;
 }
 
@@ -260,7 +220,8 @@ void CIconCache::EndRefresh()
     if (m_hImageList == NULL)
         return;
     Forget();
-    CloseHoles();
+    if (m_bHoles)
+        CloseHoles();
 }
 
 void CIconCache::Forget()
@@ -272,7 +233,9 @@ void CIconCache::Forget()
             continue;
         }
         ReleaseImage(icon);
-        icon.strPath.Free();
+        icon.path.reset();
+        // A read still under way for it is dropped when it comes.
+        icon.nSerial = 0;
         m_freeIcons.push_back(it->second);
         it = m_iconIds.erase(it);
     }
@@ -282,6 +245,7 @@ void CIconCache::Forget()
 // that the slots in use are 1 to n.
 void CIconCache::CloseHoles()
 {
+    m_bHoles = false;
     int nImages = 0;
     for (size_t nSlot = 1; nSlot < m_slotOwners.size(); ++nSlot)
         nImages += m_slotOwners[nSlot] >= 0;
@@ -305,7 +269,7 @@ void CIconCache::CloseHoles()
         ImageList_SetImageCount(m_hImageList, nImages + 1);
 }
 
-// Every icon is extracted again at its next use.
+// Every icon is read again at its next use.
 void CIconCache::DropImages()
 {
     for (size_t nSlot = 1; nSlot < m_slotOwners.size(); ++nSlot) {

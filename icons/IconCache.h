@@ -2,7 +2,7 @@
 
 #include "base/WideString.h"
 #include "icons/IconLocation.h"
-#include "icons/IconResource.h"
+#include "icons/IconReader.h"
 
 #include <windows.h>
 
@@ -22,15 +22,22 @@ class CIconStrip;
 // the icons are loaded the image list holds slot 0 (the caller's default
 // icon) and one slot per icon in use.
 //
-// A refresh only finds the icons; extracting the new ones is LoadPending's,
-// which the caller runs as long as it can wait, so that a list of thousands
-// of new programs need not wait for their icons.
+// The files are looked at and read by a reader thread, never by the caller's:
+// a refresh only asks for them, and LoadPending puts what came into the image
+// list. Until an icon comes its slot is 0, or the slot of the file's version
+// read before.
 class CIconCache
 {
 public:
     enum
     {
         kNoIcon = -1
+    };
+    // What LoadPending changed.
+    enum
+    {
+        kSlotsAdded = 1,  // icons got slots
+        kSlotsMoved = 2,  // icons changed slots or lost them
     };
 
     CIconCache();
@@ -41,44 +48,42 @@ public:
     // Starts a refresh that fills hImageList (16 x 16, masked; borrowed until
     // the next BeginRefresh). Slot 0 is the caller's and every other slot the
     // cache's: an image list other than the last one, or one whose slots were
-    // changed meanwhile, starts the cache afresh. Icons still waiting from the
-    // refresh before wait again only if this one asks for them.
+    // changed meanwhile, starts the cache afresh.
     void BeginRefresh(HIMAGELIST hImageList);
     // The icon at a location, for one row of this refresh: an id for
-    // GetImage, or kNoIcon when the file is missing.
+    // GetImage.
     int Lookup(const IconLocation& location);
     // Forgets the icons that no lookup of this refresh asked for and closes
     // their slots.
     void EndRefresh();
 
-    // Extracts waiting icons for about that long (at least one) and adds them
-    // to the image list; the number that got a slot.
-    int LoadPending(double seconds);
-    bool HasPending() const { return m_nQueued < m_queue.size(); }
+    // Puts the icons read so far into the image list, waiting up to dwWaitMs
+    // for the reads asked for; what that changed (kSlotsAdded, kSlotsMoved).
+    int LoadPending(DWORD dwWaitMs);
+    // Whether icons asked for have not been put into the image list yet.
+    bool HasPending() { return m_reader.IsBusy(); }
 
     // The image-list slot of an id from this refresh's lookups: 0 for
-    // kNoIcon, for an icon still waiting, or one the image list refused.
+    // kNoIcon, for an icon not read yet or with no image.
     int GetImage(int nIcon) const;
 
 private:
     struct Icon
     {
-        CWideString strPath;
+        std::shared_ptr<const std::wstring> path;
         int nIndex;
-        bool bKnown;   // the image, or that there is none, is that of the file below
-        bool bQueued;  // waiting for LoadPending to extract the file below
-        bool bMissing; // no file at the last look
-        ULONGLONG cbSize;
-        FILETIME ftWrite;
+        unsigned int nSerial;  // tells its reads from those of an icon that had its id
+        bool bKnown;           // the slot shows the file's version below
+        bool bAsked;           // a read is under way
+        bool bAskAgain;        // asked for since that read began
+        IconFileVersion version;
         int nSlot;  // 0: no image
         unsigned int nRefresh;
     };
+
     int FindIcon(const IconLocation& location);
-    int UseIcon(int nIcon);
-    void CheckFile(int nIcon);
-    bool ReadIdentity(Icon& icon);
+    void Ask(int nIcon);
     bool IconsKeepTheirColours() const;
-    bool ReadImage(const Icon& icon);
     void ReleaseImage(Icon& icon);
     void Reset(HIMAGELIST hImageList);
     void Forget();
@@ -90,18 +95,18 @@ private:
     HIMAGELIST m_hImageList;  // borrowed
     int m_cxImage;
     int m_cyImage;
+    WORD m_nBitCount;
     unsigned int m_nRefresh;
-    FILETIME m_ftNow;
+    unsigned int m_nSerial;
 
-    std::unordered_map<std::wstring, int> m_iconIds;         // path|index -> icon
+    std::unordered_map<std::wstring, int> m_iconIds;  // path|index -> icon
     std::vector<Icon> m_icons;
     std::vector<int> m_freeIcons;
     std::vector<int> m_slotOwners;  // slot -> icon, -1 for slot 0 and free slots
-    std::vector<int> m_queue;       // icons to extract, in lookup order
-    size_t m_nQueued;               // the first of m_queue not yet taken
+    bool m_bHoles;                  // m_slotOwners has free slots
 
-    // Reused by every lookup.
+    CIconReader m_reader;
+    // Reused by every lookup and load.
     std::wstring m_strKey;
-    CIconResourceReader m_reader;
-    IconImage m_image;
+    std::vector<IconRead> m_reads;
 };

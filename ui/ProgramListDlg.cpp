@@ -201,12 +201,12 @@ void CProgramListDlg::OnRemove()
     // One worker at a time: a stray command while busy must not start another.
     if (nSelected == -1 || !IsRemoveAvailable())
         return;
-    const UninstallEntry* pEntry = reinterpret_cast<const UninstallEntry*>(m_list.GetItemData(nSelected));
-    if (pEntry == NULL)
+    const Row* pRow = reinterpret_cast<const Row*>(m_list.GetItemData(nSelected));
+    if (pRow == NULL)
         return;
 
     ::SetCursor(LoadCursorW(NULL, IDC_APPSTARTING));
-    m_hWorkerThread = StartUninstallWorker(m_hWnd, m_hStopEvent, pEntry->strUninstallString);
+    m_hWorkerThread = StartUninstallWorker(m_hWnd, m_hStopEvent, pRow->pEntry->strUninstallString);
     UpdateRemoveButton();
 }
 

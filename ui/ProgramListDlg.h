@@ -5,7 +5,6 @@
 #include "icons/IconCache.h"
 #include "inventory/InstalledPrograms.h"
 
-#include <unordered_map>
 #include <vector>
 
 // The main window: the installed programs in a sortable report list, and
@@ -73,13 +72,19 @@ private:
     // touches this object.
     HANDLE m_hWorkerThread;
 
+    // One row of the list, which points at it with its item data.
+    struct Row
+    {
+        const UninstallEntry* pEntry;
+        int nIcon;   // the icon cache's id
+        int nImage;  // the slot it shows
+    };
+
     // What the registry and the icon files gave survives refreshes. The
     // programs own the entries that the rows show, and outlive the rows.
     CInstalledPrograms m_programs;
     CIconCache m_iconCache;
-    std::vector<int> m_rowIcons;  // per program of this refresh, reused
-    // Rows whose icons are still being read, after the refresh.
-    std::unordered_map<const UninstallEntry*, int> m_waitingRows;
+    std::vector<Row> m_rows;  // in no order; filled before the list
 
     // Layout cache shared by the process, filled at the first visible layout.
     static int s_nMarginX;

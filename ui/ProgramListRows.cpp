@@ -9,14 +9,12 @@
 
 namespace {
 
-// The icons that a refresh finds new are extracted for a moment before the
-// rows go in (a few new programs show theirs at once), and the rest in steps
-// whenever the window is idle: the list is there at once, however many new
-// programs it shows.
-const double kRefreshIconSeconds = 0.01;
-const double kIdleIconSeconds = 0.05;
+// The icons that a refresh finds new are waited for a moment before the rows
+// go in (a few new programs show theirs at once); the rest take their rows
+// as the reader brings them, a few times a second.
+const DWORD kRefreshIconMs = 10;
 const UINT_PTR kIconTimer = 1;
-const DWORD kShowIconsMs = 250;
+const UINT kIconTimerMs = 50;
 
 }  // namespace
 
@@ -32,12 +30,14 @@ void CProgramListDlg::Refresh()
         const std::vector<CInstalledPrograms::Program>& programs =
             m_programs.Refresh(m_bShowUpdates != FALSE);
         m_iconCache.BeginRefresh(m_imageList.GetSafeHandle());
-        m_rowIcons.clear();
-        for (const CInstalledPrograms::Program& program : programs)
-            m_rowIcons.push_back(program.pIcon != NULL ? m_iconCache.Lookup(*program.pIcon)
-                                                       : static_cast<int>(CIconCache::kNoIcon));
+        m_rows.reserve(programs.size());
+        for (const CInstalledPrograms::Program& program : programs) {
+            const int nIcon = program.pIcon != NULL ? m_iconCache.Lookup(*program.pIcon)
+                                                    : static_cast<int>(CIconCache::kNoIcon);
+            m_rows.push_back(Row{program.pEntry, nIcon, 0});
+        }
         m_iconCache.EndRefresh();
-        m_iconCache.LoadPending(kRefreshIconSeconds);
+        m_iconCache.LoadPending(kRefreshIconMs);
         InsertRows();
     } catch (const std::bad_alloc&) {
         // Rows of a refresh cut short may show entries or slots that the
@@ -52,39 +52,33 @@ void CProgramListDlg::Refresh()
     if (bVisible)
         m_list.InvalidateRect(NULL, TRUE);
     UpdateRemoveButton();
-    // A timer's message comes only when no other one waits: painting and
-    // the user's input go first.
     if (m_iconCache.HasPending())
-        ::SetTimer(m_hWnd, kIconTimer, 0, NULL);
+        ::SetTimer(m_hWnd, kIconTimer, kIconTimerMs, NULL);
 }
 
 void CProgramListDlg::ClearList()
 {
-    m_waitingRows.clear();
+    // The rows go before what they point at.
     m_list.DeleteAllItems();
+    m_rows.clear();
 }
 
 void CProgramListDlg::InsertRows()
 {
     // Appending keeps every insertion at the end of the list, in the order
     // that the sort leaves among rows that compare equal.
-    const bool bIconsWaiting = m_iconCache.HasPending();
-    const std::vector<CInstalledPrograms::Program>& programs = m_programs.GetPrograms();
     int nPosition = 0;
-    for (size_t i = 0; i < programs.size(); ++i) {
-        const UninstallEntry* pEntry = programs[i].pEntry;
-        const int nImage = m_iconCache.GetImage(m_rowIcons[i]);
+    for (Row& row : m_rows) {
+        row.nImage = m_iconCache.GetImage(row.nIcon);
         // The list asks the entry for its texts (OnGetDispInfo) and keeps no
         // copies: copies of every length, made and freed at every refresh,
         // leave the process heap in pieces that only fresh pages fill.
         const int nRow = m_list.InsertItem(LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM, nPosition,
-                                           LPSTR_TEXTCALLBACKW, 0, 0, nImage,
-                                           reinterpret_cast<LPARAM>(pEntry));
+                                           LPSTR_TEXTCALLBACKW, 0, 0, row.nImage,
+                                           reinterpret_cast<LPARAM>(&row));
         if (nRow == -1)
             continue;
         m_list.SetItem(nRow, 1, LVIF_TEXT, LPSTR_TEXTCALLBACKW, 0, 0, 0, 0);
-        if (bIconsWaiting && nImage == 0 && m_rowIcons[i] != CIconCache::kNoIcon)
-            m_waitingRows[pEntry] = m_rowIcons[i];
         nPosition = nRow + 1;
     }
 }
@@ -93,50 +87,31 @@ LRESULT CProgramListDlg::OnTimerMessage(WPARAM wParam, LPARAM)
 {
     if (wParam != kIconTimer)
         return Default();
-    // Step after step while nothing else waits, so that the timer's own
-    // delay between its messages does not add up. The rows take their new
-    // icons at most every kShowIconsMs and before the loop yields: each
-    // showing walks every row, and repaints what it changed.
-    bool bUnshown = false;
-    DWORD dwShown = GetTickCount();
-    do {
-        bUnshown = m_iconCache.LoadPending(kIdleIconSeconds) > 0 || bUnshown;
-        if (bUnshown && GetTickCount() - dwShown >= kShowIconsMs) {
-            ShowLoadedIcons();
-            bUnshown = false;
-            dwShown = GetTickCount();
-        }
-    } while (m_iconCache.HasPending() &&
-             HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT | QS_POSTMESSAGE | QS_SENDMESSAGE)) == 0);
-    if (bUnshown)
+    if (m_iconCache.LoadPending(0) != 0)
         ShowLoadedIcons();
-    if (!m_iconCache.HasPending()) {
+    if (!m_iconCache.HasPending())
         ::KillTimer(m_hWnd, kIconTimer);
-        m_waitingRows.clear();
-    }
     return 0;
 }
 
+// Each showing walks every row, and repaints what it changed.
 void CProgramListDlg::ShowLoadedIcons()
 {
     const int nRows = m_list.GetItemCount();
-    for (int i = 0; i < nRows && !m_waitingRows.empty(); ++i) {
-        const UninstallEntry* pEntry = reinterpret_cast<const UninstallEntry*>(m_list.GetItemData(i));
-        auto it = m_waitingRows.find(pEntry);
-        if (it == m_waitingRows.end())
-            continue;
-        const int nImage = m_iconCache.GetImage(it->second);
-        if (nImage == 0)
-            continue;
-        m_list.SetItem(i, 0, LVIF_IMAGE, NULL, nImage, 0, 0, 0);
-        m_waitingRows.erase(it);
+    for (int i = 0; i < nRows; ++i) {
+        Row* pRow = reinterpret_cast<Row*>(m_list.GetItemData(i));
+        const int nImage = pRow != NULL ? m_iconCache.GetImage(pRow->nIcon) : 0;
+        if (pRow != NULL && nImage != pRow->nImage) {
+            m_list.SetItem(i, 0, LVIF_IMAGE, NULL, nImage, 0, 0, 0);
+            pRow->nImage = nImage;
+        }
     }
 }
 
 int CALLBACK CProgramListDlg::CompareEntries(LPARAM lParam1, LPARAM lParam2, LPARAM lParamSort)
 {
-    const UninstallEntry* pEntry1 = reinterpret_cast<const UninstallEntry*>(lParam1);
-    const UninstallEntry* pEntry2 = reinterpret_cast<const UninstallEntry*>(lParam2);
+    const UninstallEntry* pEntry1 = reinterpret_cast<const Row*>(lParam1)->pEntry;
+    const UninstallEntry* pEntry2 = reinterpret_cast<const Row*>(lParam2)->pEntry;
     const CProgramListDlg* pDlg = reinterpret_cast<const CProgramListDlg*>(lParamSort);
     int nResult = 0;
     if (pDlg->m_nSortColumn == 0)
@@ -199,9 +174,10 @@ void CProgramListDlg::OnDeleteAllItems(NMHDR*, LRESULT* pResult)
 void CProgramListDlg::OnGetDispInfo(NMHDR* pNMHDR, LRESULT* pResult)
 {
     NMLVDISPINFOW* pInfo = reinterpret_cast<NMLVDISPINFOW*>(pNMHDR);
-    const UninstallEntry* pEntry = reinterpret_cast<const UninstallEntry*>(pInfo->item.lParam);
-    if ((pInfo->item.mask & LVIF_TEXT) && pEntry != NULL && pInfo->item.pszText != NULL &&
+    const Row* pRow = reinterpret_cast<const Row*>(pInfo->item.lParam);
+    if ((pInfo->item.mask & LVIF_TEXT) && pRow != NULL && pInfo->item.pszText != NULL &&
         pInfo->item.cchTextMax > 0) {
+        const UninstallEntry* pEntry = pRow->pEntry;
         const CWideString* pText = NULL;
         if (pInfo->item.iSubItem == 0)
             pText = &pEntry->strDisplayName;

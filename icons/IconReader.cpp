@@ -1,0 +1,259 @@
+#include "icons/IconReader.h"
+
+#include "base/FileTime.h"
+#include "icons/IconLocation.h"
+
+#include <wchar.h>
+
+#include <algorithm>
+#include <chrono>
+#include <system_error>
+#include <thread>
+
+namespace {
+
+// How long one file may hold the reader before it is left to it.
+const DWORD kStuckMs = 1000;
+
+}  // namespace
+
+IconRead::IconRead(IconRead&& other) noexcept : hIcon(NULL)
+{
+    *this = std::move(other);
+}
+
+IconRead& IconRead::operator=(IconRead&& other) noexcept
+{
+    if (this != &other) {
+        if (hIcon != NULL)
+            DestroyIcon(hIcon);
+        nIcon = other.nIcon;
+        nSerial = other.nSerial;
+        path = std::move(other.path);
+        nIndex = other.nIndex;
+        bCheckOnly = other.bCheckOnly;
+        version = other.version;
+        outcome = other.outcome;
+        image = std::move(other.image);
+        hIcon = other.hIcon;
+        other.hIcon = NULL;
+    }
+    return *this;
+}
+
+void ReadIconFile(IconRead& read, int cx, int cy, bool bDecode, CIconResourceReader& reader)
+{
+    const wchar_t* pszPath = read.path->c_str();
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(pszPath, GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        read.outcome = IconRead::kMissing;
+        return;
+    }
+    FILETIME ftNow;
+    GetSystemTimeAsFileTime(&ftNow);
+    const IconFileVersion version = {(static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+                                     TrustedTime(data.ftLastWriteTime, ftNow)};
+    if (read.bCheckOnly && version.cbSize == read.version.cbSize &&
+        CompareFileTime(&version.ftWrite, &read.version.ftWrite) == 0) {
+        read.outcome = IconRead::kUnchanged;
+        return;
+    }
+    read.version = version;
+    read.outcome = IconRead::kNoIcon;
+
+    // ExtractIconExW searches for other names and refuses longer ones.
+    const bool bFullPath = (pszPath[0] != L'\0' && pszPath[1] == L':' && pszPath[2] == L'\\') ||
+                           (pszPath[0] == L'\\' && pszPath[1] == L'\\');
+    if (!bFullPath || wcslen(pszPath) >= MAX_PATH)
+        return;
+    HANDLE hFile = CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               NULL, OPEN_EXISTING, 0, NULL);
+    if (hFile == INVALID_HANDLE_VALUE) {
+        const DWORD dwError = GetLastError();
+        if (dwError == ERROR_SHARING_VIOLATION || dwError == ERROR_LOCK_VIOLATION)
+            read.outcome = IconRead::kRetry;
+        return;
+    }
+    // A pipe or device could hold a read up, or give other bytes each time.
+    const bool bDiskFile = GetFileType(hFile) == FILE_TYPE_DISK;
+    const bool bDecoded = bDiskFile && reader.Read(hFile, read.nIndex, cx, cy, read.image);
+    CloseHandle(hFile);
+    if (!bDiskFile)
+        return;
+    if (bDecoded && bDecode) {
+        read.outcome = IconRead::kImage;
+        return;
+    }
+    read.hIcon = ExtractSmallIcon(pszPath, read.nIndex);
+    if (read.hIcon != NULL)
+        read.outcome = IconRead::kHandle;
+}
+
+// What the reader's thread and its owner share; the thread keeps it alive
+// for as long as it runs, also when its owner has left it.
+struct CIconReader::Thread
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<IconRead> asked;
+    std::vector<IconRead> answered;
+    // The read under way.
+    std::shared_ptr<const std::wstring> busyPath;
+    int nBusyIcon = 0;
+    unsigned int nBusySerial = 0;
+    DWORD dwBusySince = 0;
+    bool bStop = false;
+    int cx = 16;
+    int cy = 16;
+    bool bDecode = false;
+};
+
+CIconReader::CIconReader() : m_cx(16), m_cy(16), m_bDecode(false) {}
+
+CIconReader::~CIconReader()
+{
+    if (m_thread) {
+        std::lock_guard<std::mutex> lock(m_thread->mutex);
+        m_thread->bStop = true;
+        m_thread->changed.notify_all();
+    }
+}
+
+void CIconReader::Run(std::shared_ptr<Thread> thread)
+{
+    CIconResourceReader reader;
+    std::unique_lock<std::mutex> lock(thread->mutex);
+    for (;;) {
+        thread->changed.wait(lock, [&] { return thread->bStop || !thread->asked.empty(); });
+        if (thread->bStop)
+            return;
+        IconRead read = std::move(thread->asked.front());
+        thread->asked.pop_front();
+        thread->busyPath = read.path;
+        thread->nBusyIcon = read.nIcon;
+        thread->nBusySerial = read.nSerial;
+        thread->dwBusySince = GetTickCount();
+        const int cx = thread->cx;
+        const int cy = thread->cy;
+        const bool bDecode = thread->bDecode;
+        lock.unlock();
+        ReadIconFile(read, cx, cy, bDecode, reader);
+        lock.lock();
+        thread->busyPath.reset();
+        if (thread->bStop)
+            return;
+        thread->answered.push_back(std::move(read));
+        thread->changed.notify_all();
+    }
+}
+
+bool CIconReader::Start()
+{
+    std::shared_ptr<Thread> thread = std::make_shared<Thread>();
+    thread->cx = m_cx;
+    thread->cy = m_cy;
+    thread->bDecode = m_bDecode;
+    try {
+        std::thread(Run, thread).detach();
+    } catch (const std::system_error&) {
+        return false;
+    }
+    m_thread = thread;
+    return true;
+}
+
+void CIconReader::SetImageSize(int cx, int cy, bool bDecode)
+{
+    m_cx = cx;
+    m_cy = cy;
+    m_bDecode = bDecode;
+    if (m_thread) {
+        std::lock_guard<std::mutex> lock(m_thread->mutex);
+        m_thread->cx = cx;
+        m_thread->cy = cy;
+        m_thread->bDecode = bDecode;
+    }
+}
+
+bool CIconReader::IsStuckOn(const std::wstring& path)
+{
+    bool bStuck = false;
+    m_stuck.erase(std::remove_if(m_stuck.begin(), m_stuck.end(),
+                                 [&](const std::shared_ptr<Thread>& stuck) {
+                                     std::lock_guard<std::mutex> lock(stuck->mutex);
+                                     if (!stuck->busyPath)
+                                         return true;
+                                     bStuck = bStuck || *stuck->busyPath == path;
+                                     return false;
+                                 }),
+                  m_stuck.end());
+    return bStuck;
+}
+
+void CIconReader::Ask(IconRead&& read)
+{
+    if (IsStuckOn(*read.path) || (!m_thread && !Start())) {
+        read.outcome = IconRead::kRetry;
+        m_answered.push_back(std::move(read));
+        return;
+    }
+    std::lock_guard<std::mutex> lock(m_thread->mutex);
+    m_thread->asked.push_back(std::move(read));
+    m_thread->changed.notify_all();
+}
+
+bool CIconReader::Take(std::vector<IconRead>& reads, DWORD dwWaitMs)
+{
+    bool bAny = !m_answered.empty();
+    for (IconRead& read : m_answered)
+        reads.push_back(std::move(read));
+    m_answered.clear();
+    if (!m_thread)
+        return bAny;
+    bool bStuck = false;
+    {
+        Thread& thread = *m_thread;
+        std::unique_lock<std::mutex> lock(thread.mutex);
+        thread.changed.wait_for(lock, std::chrono::milliseconds(dwWaitMs),
+                                [&] { return thread.asked.empty() && !thread.busyPath; });
+        bAny = bAny || !thread.answered.empty();
+        for (IconRead& read : thread.answered)
+            reads.push_back(std::move(read));
+        thread.answered.clear();
+        bStuck = thread.busyPath && GetTickCount() - thread.dwBusySince >= kStuckMs;
+    }
+    if (bStuck)
+        LeaveStuckThread();
+    return bAny;
+}
+
+void CIconReader::LeaveStuckThread()
+{
+    std::deque<IconRead> rest;
+    IconRead stuck;
+    {
+        std::lock_guard<std::mutex> lock(m_thread->mutex);
+        m_thread->bStop = true;
+        rest.swap(m_thread->asked);
+        stuck.nIcon = m_thread->nBusyIcon;
+        stuck.nSerial = m_thread->nBusySerial;
+        stuck.path = m_thread->busyPath;
+    }
+    stuck.outcome = IconRead::kRetry;
+    m_answered.push_back(std::move(stuck));
+    m_stuck.push_back(std::move(m_thread));
+    m_thread.reset();
+    for (IconRead& read : rest)
+        Ask(std::move(read));
+}
+
+bool CIconReader::IsBusy()
+{
+    if (!m_answered.empty())
+        return true;
+    if (!m_thread)
+        return false;
+    std::lock_guard<std::mutex> lock(m_thread->mutex);
+    return !m_thread->asked.empty() || m_thread->busyPath || !m_thread->answered.empty();
+}

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "icons/IconResource.h"
+
+#include <windows.h>
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// A file's version as its icon was read from it: size and last-write time.
+struct IconFileVersion
+{
+    ULONGLONG cbSize;
+    FILETIME ftWrite;
+};
+
+// One icon file to read, and once read, what it gave.
+struct IconRead
+{
+    enum Outcome
+    {
+        kUnchanged,  // the version asked about: nothing read
+        kMissing,    // no such file, or a directory
+        kNoIcon,     // the file gives none: damaged, no such index, not a disk file
+        kImage,      // image holds it
+        kHandle,     // hIcon holds it
+        kRetry,      // a passing failure (the file is locked): ask again later
+    };
+
+    IconRead() : nIcon(0), nSerial(0), nIndex(0), bCheckOnly(false), version(), outcome(kNoIcon), hIcon(NULL) {}
+    ~IconRead()
+    {
+        if (hIcon != NULL)
+            DestroyIcon(hIcon);
+    }
+    IconRead(IconRead&& other) noexcept;
+    IconRead& operator=(IconRead&& other) noexcept;
+    IconRead(const IconRead&) = delete;
+    IconRead& operator=(const IconRead&) = delete;
+
+    // Asked: which icon, the file and index, and with bCheckOnly the version
+    // whose icon the asker holds.
+    int nIcon;
+    unsigned int nSerial;
+    std::shared_ptr<const std::wstring> path;
+    int nIndex;
+    bool bCheckOnly;
+    IconFileVersion version;  // out: the version read
+
+    Outcome outcome;
+    IconImage image;
+    HICON hIcon;  // owned
+};
+
+// Reads icon files on a thread of its own, so that no file holds up the
+// caller: a share that does not answer, a FIFO that never opens. Reads are
+// answered in the order asked. A thread stuck on one file for a second is
+// left to it, a new one takes the rest, and that file is not read again
+// while the old thread is stuck on it.
+class CIconReader
+{
+public:
+    CIconReader();
+    ~CIconReader();
+    CIconReader(const CIconReader&) = delete;
+    CIconReader& operator=(const CIconReader&) = delete;
+
+    // Images of cx x cy pixels; with bDecode the reader decodes what it can
+    // itself and extracts the rest, else extracts every icon.
+    void SetImageSize(int cx, int cy, bool bDecode);
+    void Ask(IconRead&& read);
+    // Appends the answers so far to reads, waiting up to dwWaitMs for every
+    // read asked to be answered. False when none was.
+    bool Take(std::vector<IconRead>& reads, DWORD dwWaitMs);
+    // Whether reads asked are not yet answered or taken.
+    bool IsBusy();
+
+private:
+    struct Thread;
+
+    static void Run(std::shared_ptr<Thread> thread);
+    bool Start();
+    bool IsStuckOn(const std::wstring& path);
+    void LeaveStuckThread();
+
+    std::shared_ptr<Thread> m_thread;
+    std::vector<IconRead> m_answered;  // at once, without the thread
+    // Threads left behind, each stuck on one file.
+    std::vector<std::shared_ptr<Thread>> m_stuck;
+    int m_cx;
+    int m_cy;
+    bool m_bDecode;
+};
+
+// Reads one icon file as the reader's thread does, with the caller's
+// resource reader.
+void ReadIconFile(IconRead& read, int cx, int cy, bool bDecode, CIconResourceReader& reader);
