@@ -7,6 +7,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -71,6 +72,19 @@ TEST_F(ProgramWindowTest, ListsSortsRefreshesAndAnswersTheKeyboard)
     WriteEntry(HKEY_CURRENT_USER, 0, L'd', L"VxWin ", L"\"C:\\vxwin 1\\u.exe\" /x");
     WriteEntry(HKEY_CURRENT_USER, 0, L'e', L"vxwin ", L"vxwin-5.exe");
     ASSERT_TRUE(WriteUninstallEntry(m_written, L"VxWin-e", {{L"ParentKeyName", L""}}));  // an update
+    // Icons that give none, beside one that does: a directory, an empty file,
+    // and the test run's FIFO, whose opening never ends.
+    const std::wstring empty = testsupport::TempPath(L"vxwin-empty.ico");
+    ASSERT_TRUE(testsupport::WriteBytes(empty, ""));
+    wchar_t testenv[MAX_PATH] = L"";
+    GetEnvironmentVariableW(L"VANTIX_TESTENV", testenv, MAX_PATH);
+    std::wstring fifo = L"Z:" + std::wstring(testenv) + L"/fifo";
+    std::replace(fifo.begin(), fifo.end(), L'/', L'\\');
+    const std::wstring icons[] = {testsupport::ExeDir(), empty, fifo, testsupport::ExeDir() + L"\\vx_three_icons.exe,1"};
+    for (int i = 0; i < 4; ++i) {
+        const std::wstring name = L"VxIcon " + std::to_wstring(i);
+        ASSERT_TRUE(WriteUninstallEntry(m_written, name, {{L"UninstallString", L"x.exe"}, {L"DisplayIcon", icons[i]}}));
+    }
     ASSERT_TRUE(m_program.Start(testsupport::ExeDir() + L"\\..\\Vantix.exe", L"/junk \"arg two\" --help"))
         << "arguments are ignored";
 
@@ -80,6 +94,10 @@ TEST_F(ProgramWindowTest, ListsSortsRefreshesAndAnswersTheKeyboard)
     const bool bWindows2000 = testsupport::PrefixReportsWindows2000();
     EXPECT_EQ(bWindows2000 ? L"acde" : L"aBccde", Order());
     EXPECT_EQ(std::make_pair(kArrow, 0), Arrows());
+    EXPECT_TRUE(CRemoteProgram::WaitFor([&] { return m_program.RowImage(m_program.FindRow(L"VxIcon 3")) > 0; }))
+        << "an icon read beside those that give none";
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(0, m_program.RowImage(m_program.FindRow(L"VxIcon " + std::to_wstring(i)))) << i;
     EXPECT_EQ(L"\"C:\\vxwin 1\\u.exe\" /x", m_program.RowText(m_program.FindRow(L"VxWin d"), 1));
 
     // Nothing selected: Remove is unavailable. The keyboard's context menu
@@ -132,8 +150,10 @@ TEST_F(ProgramWindowTest, ListsSortsRefreshesAndAnswersTheKeyboard)
 
     ASSERT_TRUE(m_program.SelectRow(m_program.FindRow(L"VxWin d")));
     EXPECT_TRUE(CRemoteProgram::WaitFor([&] { return IsWindowEnabled(m_program.Control(kRemove)) != FALSE; }));
+    // The reader still waits on the FIFO: the program ends all the same.
     PostMessageW(m_program.Control(kList), WM_KEYDOWN, VK_ESCAPE, 0);
-    EXPECT_TRUE(m_program.WaitForExit(10000));
+    EXPECT_TRUE(m_program.WaitForExit(5000));
+    DeleteFileW(empty.c_str());
 }
 
 }  // namespace
