@@ -132,8 +132,10 @@ int CIconCache::LoadPending(DWORD dwWaitMs)
     if (m_hImageList == NULL)
         return 0;
     m_reads.clear();
-    if (!m_reader.Take(m_reads, dwWaitMs))
+    if (!m_reader.Take(m_reads, dwWaitMs)) {
+        ForgetLostReads();
         return 0;
+    }
 
     int nChanged = 0;
     std::vector<int> loaded;
@@ -180,7 +182,18 @@ int CIconCache::LoadPending(DWORD dwWaitMs)
     }
     if (m_bHoles)
         CloseHoles();
+    ForgetLostReads();
     return nChanged;
+}
+
+// A read that the reader could not answer (it had no memory left) is asked
+// for again at the next refresh.
+void CIconCache::ForgetLostReads()
+{
+    if (m_reader.IsBusy())
+        return;
+    for (Icon& icon : m_icons)
+        icon.bAsked = false;
 }
 
 void CIconCache::AddToImageList(const std::vector<int>& icons,

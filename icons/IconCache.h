@@ -83,6 +83,7 @@ private:
 
     int FindIcon(const IconLocation& location);
     void Ask(int nIcon);
+    void ForgetLostReads();
     bool IconsKeepTheirColours() const;
     void ReleaseImage(Icon& icon);
     void Reset(HIMAGELIST hImageList);

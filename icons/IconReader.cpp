@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -138,12 +139,21 @@ void CIconReader::Run(std::shared_ptr<Thread> thread)
         const int cy = thread->cy;
         const bool bDecode = thread->bDecode;
         lock.unlock();
-        ReadIconFile(read, cx, cy, bDecode, reader);
+        try {
+            ReadIconFile(read, cx, cy, bDecode, reader);
+        } catch (const std::bad_alloc&) {
+            read.outcome = IconRead::kRetry;
+        }
         lock.lock();
         thread->busyPath.reset();
         if (thread->bStop)
             return;
-        thread->answered.push_back(std::move(read));
+        // Without room for the answer the icon is asked for again when its
+        // asker notices; the thread goes on.
+        try {
+            thread->answered.push_back(std::move(read));
+        } catch (const std::bad_alloc&) {
+        }
         thread->changed.notify_all();
     }
 }

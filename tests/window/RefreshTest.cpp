@@ -36,6 +36,9 @@ namespace {
 // The blocks from operator new alive in the whole process, and their bytes.
 std::atomic<long> s_nLive(0);
 std::atomic<long long> s_cbLive(0);
+// Armed by a test: the allocation of that thread that brings the count to 0 fails.
+std::atomic<long> s_nFailIn(0);
+DWORD s_dwFailThread = 0;
 
 bool IsOurs(const std::wstring& command)
 {
@@ -209,6 +212,8 @@ protected:
 // call these.
 void* operator new(size_t cb)
 {
+    if (s_nFailIn > 0 && GetCurrentThreadId() == s_dwFailThread && --s_nFailIn == 0)
+        throw std::bad_alloc();
     void* p = malloc(cb != 0 ? cb : 1);
     if (p == NULL)
         throw std::bad_alloc();
@@ -358,4 +363,37 @@ TEST_F(RefreshTest, RowsFollowTheRegistryAndALongRunLeavesNothingBehind)
     for (size_t i = 0; i < before.size(); ++i)
         EXPECT_LE(after[i] - before[i], slack[i]) << what[i];
     ExpectFreshRows(false);
+}
+
+// An allocation that fails at any point of a refresh: the list it leaves
+// shows no freed entry or slot and draws again, and the next refresh is whole.
+TEST_F(RefreshTest, AFailedAllocationLeavesAConsistentList)
+{
+    for (int i = 0; i < 6; ++i)
+        WriteUninstallEntry(m_written, L"VxFail " + std::to_wstring(i),
+                            {{L"UninstallString", L"VxRows:fail"}, {L"DisplayIcon", m_iconFile + L"," + std::to_wstring(i % 3)}});
+    ASSERT_TRUE(Create());
+    ASSERT_TRUE(IsWindowVisible(m_hList));
+    bool bFailed = true;
+    for (long n = 1; bFailed; ++n) {
+        s_dwFailThread = GetCurrentThreadId();
+        s_nFailIn = n;
+        try {
+            m_dlg.Refresh();
+        } catch (const std::bad_alloc&) {
+            ADD_FAILURE() << "the refresh let an allocation failure through, at " << n;
+        }
+        bFailed = s_nFailIn == 0;
+        s_nFailIn = 0;
+        PumpMessages();
+        EXPECT_TRUE(IsWindowVisible(m_hList)) << "redrawing is off after a failure at " << n;
+        const int nImages = ImageList_GetImageCount(Images());
+        for (int i = 0; i < ListView_GetItemCount(m_hList); ++i) {
+            EXPECT_LT(ListItemImage(m_hList, i), nImages) << n;
+            EXPECT_FALSE(ListItemText(m_hList, i, 1).empty()) << n;
+        }
+    }
+    Refresh();
+    EXPECT_TRUE(PumpUntilImagesSettle(m_hList));
+    ExpectFreshRows(true);
 }
