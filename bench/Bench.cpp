@@ -53,10 +53,10 @@ void Progress(const char* format, ...)
 }
 
 // Handles messages until none has come for quietMs. The time from the call to
-// the end of the last one handled, or, with hwndTimer, to the end of the last
-// timer message of that window (the program list's only timer is the one
-// that brings the icons left for the idle window).
-double PumpMessages(DWORD quietMs = 50, HWND hwndTimer = NULL)
+// the end of the last one handled, or, with hwndWindow, to the end of the
+// last one of that window itself (the program list's own messages after its
+// creation are those that bring the icons from the reader).
+double PumpMessages(DWORD quietMs = 50, HWND hwndWindow = NULL)
 {
     CTimer timer;
     double lastSeconds = 0;
@@ -65,7 +65,7 @@ double PumpMessages(DWORD quietMs = 50, HWND hwndTimer = NULL)
         while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
-            if (hwndTimer == NULL || (msg.message == WM_TIMER && msg.hwnd == hwndTimer))
+            if (hwndWindow == NULL || msg.hwnd == hwndWindow)
                 lastSeconds = timer.Seconds();
         }
         if (MsgWaitForMultipleObjects(0, NULL, FALSE, quietMs, QS_ALLINPUT) == WAIT_TIMEOUT)
@@ -330,7 +330,7 @@ bool CBench::MeasureWindow(Sample& sample, int& nRows, int& nImages, int nRemove
         sample.firstPaint = Paint(dlg);
     }
     // The icons that the refresh left for later come while the window idles.
-    sample.refreshCold = sample.refreshRows + PumpMessages(50, dlg.GetSafeHwnd());
+    sample.refreshCold = sample.refreshRows + PumpMessages(400, dlg.GetSafeHwnd());
     nRows = RowCount(dlg);
 
     std::vector<double> warm;
@@ -642,11 +642,10 @@ void CBench::Report(FILE* out, const std::vector<SizeResult>& results) const
             "growth is judged against.\n"
             "- *scan + icons*: the inventory and the icon cache without a window; cold with an "
             "empty cache, warm with the cache of the previous scan.\n"
-            "- *refresh*: the real window (CProgramListDlg, sorted). Cold: its first refresh, "
-            "inside OnInitDialog before the window shows, from the list's WM_SETREDRAW FALSE to "
-            "the end of its WM_SETREDRAW TRUE (*rows*: all rows there, the icons of the first "
-            "10 ms in them), then until the last of the icons left for the idle window is in (*all "
-            "icons*); warm: Refresh() of the visible window again, everything cached; after a "
+            "- *refresh*: the real window (CProgramListDlg, sorted). Cold: a new window's "
+            "creation with its first refresh, which runs before the window shows (*rows*: all "
+            "rows there, the icons read in the first 10 ms in them), then until the last icon "
+            "that the reader thread brings is in (*all icons*); warm: Refresh() of the visible window again, everything cached; after a "
             "removal: the same with one program's key deleted. *Paint*: the list's repaint "
             "after the first and after a later refresh, not included in either.\n"
             "- *memory*: private committed pages (VirtualQuery), and the bytes that live heap "

@@ -60,6 +60,9 @@ public:
     // Puts the icons read so far into the image list, waiting up to dwWaitMs
     // for the reads asked for; what that changed (kSlotsAdded, kSlotsMoved).
     int LoadPending(DWORD dwWaitMs);
+    // Posts nMessage to hwnd whenever the reads asked for have come, for
+    // LoadPending; hwnd NULL posts nothing.
+    void NotifyWhenRead(HWND hwnd, UINT nMessage) { m_reader.NotifyWhenIdle(hwnd, nMessage); }
     // Whether icons asked for have not been put into the image list yet.
     bool HasPending() { return m_reader.IsBusy(); }
 

@@ -108,9 +108,11 @@ struct CIconReader::Thread
     int cx = 16;
     int cy = 16;
     bool bDecode = false;
+    HWND hwndNotify = NULL;
+    UINT nNotifyMessage = 0;
 };
 
-CIconReader::CIconReader() : m_cx(16), m_cy(16), m_bDecode(false) {}
+CIconReader::CIconReader() : m_cx(16), m_cy(16), m_bDecode(false), m_hwndNotify(NULL), m_nNotifyMessage(0) {}
 
 CIconReader::~CIconReader()
 {
@@ -155,6 +157,8 @@ void CIconReader::Run(std::shared_ptr<Thread> thread)
         } catch (const std::bad_alloc&) {
         }
         thread->changed.notify_all();
+        if (thread->asked.empty() && thread->hwndNotify != NULL)
+            PostMessageW(thread->hwndNotify, thread->nNotifyMessage, 0, 0);
     }
 }
 
@@ -164,6 +168,8 @@ bool CIconReader::Start()
     thread->cx = m_cx;
     thread->cy = m_cy;
     thread->bDecode = m_bDecode;
+    thread->hwndNotify = m_hwndNotify;
+    thread->nNotifyMessage = m_nNotifyMessage;
     try {
         std::thread(Run, thread).detach();
     } catch (const std::system_error&) {
@@ -199,6 +205,17 @@ bool CIconReader::IsStuckOn(const std::wstring& path)
                                  }),
                   m_stuck.end());
     return bStuck;
+}
+
+void CIconReader::NotifyWhenIdle(HWND hwnd, UINT nMessage)
+{
+    m_hwndNotify = hwnd;
+    m_nNotifyMessage = nMessage;
+    if (m_thread) {
+        std::lock_guard<std::mutex> lock(m_thread->mutex);
+        m_thread->hwndNotify = hwnd;
+        m_thread->nNotifyMessage = nMessage;
+    }
 }
 
 void CIconReader::Ask(IconRead&& read)
@@ -245,6 +262,7 @@ void CIconReader::LeaveStuckThread()
     {
         std::lock_guard<std::mutex> lock(m_thread->mutex);
         m_thread->bStop = true;
+        m_thread->hwndNotify = NULL;
         rest.swap(m_thread->asked);
         stuck.nIcon = m_thread->nBusyIcon;
         stuck.nSerial = m_thread->nBusySerial;

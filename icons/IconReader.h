@@ -72,6 +72,9 @@ public:
     // Images of cx x cy pixels; with bDecode the reader decodes what it can
     // itself and extracts the rest, else extracts every icon.
     void SetImageSize(int cx, int cy, bool bDecode);
+    // Posts nMessage to hwnd whenever the thread has answered every read
+    // asked; hwnd NULL posts nothing.
+    void NotifyWhenIdle(HWND hwnd, UINT nMessage);
     void Ask(IconRead&& read);
     // Appends the answers so far to reads, waiting up to dwWaitMs for every
     // read asked to be answered. False when none was.
@@ -94,6 +97,8 @@ private:
     int m_cx;
     int m_cy;
     bool m_bDecode;
+    HWND m_hwndNotify;
+    UINT m_nNotifyMessage;
 };
 
 // Reads one icon file as the reader's thread does, with the caller's

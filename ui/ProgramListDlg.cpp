@@ -30,6 +30,7 @@ BEGIN_MESSAGE_MAP(CProgramListDlg, CDialog)
     ON_NOTIFY(LVN_DELETEALLITEMS, IDC_PROGRAM_LIST, OnDeleteAllItems)
     ON_NOTIFY(LVN_GETDISPINFOW, IDC_PROGRAM_LIST, OnGetDispInfo)
     ON_MESSAGE(WM_TIMER, OnTimerMessage)
+    ON_MESSAGE(WM_ICONS_READ, OnIconsRead)
     ON_NOTIFY(NM_SETFOCUS, IDC_PROGRAM_LIST, OnListSetFocus)
     ON_NOTIFY(NM_KILLFOCUS, IDC_PROGRAM_LIST, OnListKillFocus)
 END_MESSAGE_MAP()
@@ -94,6 +95,7 @@ BOOL CProgramListDlg::OnInitDialog()
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hSmallIcon));
 
     InitList();
+    m_iconCache.NotifyWhenRead(m_hWnd, WM_ICONS_READ);
     Refresh();
     UpdateRemoveButton();
     return TRUE;
@@ -101,6 +103,7 @@ BOOL CProgramListDlg::OnInitDialog()
 
 BOOL CProgramListDlg::DestroyWindow()
 {
+    m_iconCache.NotifyWhenRead(NULL, 0);
     ClearList();
     // The header item owns the arrow bitmap; take it off so it is deleted.
     if (m_list.GetSafeHwnd() != NULL)

@@ -9,6 +9,9 @@
 
 // The main window: the installed programs in a sortable report list, and
 // Remove, which runs the selected program's uninstaller on a worker thread.
+// Posted by the icon reader when the icons asked for have been read.
+#define WM_ICONS_READ (WM_APP + 1)
+
 class CProgramListDlg : public CDialog
 {
 public:
@@ -43,6 +46,7 @@ protected:
     void OnDeleteAllItems(NMHDR* pNMHDR, LRESULT* pResult);
     void OnGetDispInfo(NMHDR* pNMHDR, LRESULT* pResult);
     LRESULT OnTimerMessage(WPARAM wParam, LPARAM lParam);
+    LRESULT OnIconsRead(WPARAM wParam, LPARAM lParam);
     void OnListSetFocus(NMHDR* pNMHDR, LRESULT* pResult);
     void OnListKillFocus(NMHDR* pNMHDR, LRESULT* pResult);
 
@@ -52,6 +56,7 @@ private:
     void InitList();
     void ClearList();
     void InsertRows();
+    void LoadIcons();
     void ShowLoadedIcons();
     void UpdateRemoveButton();
     void SetSortArrow(bool bShow);

@@ -11,10 +11,11 @@ namespace {
 
 // The icons that a refresh finds new are waited for a moment before the rows
 // go in (a few new programs show theirs at once); the rest take their rows
-// as the reader brings them, a few times a second.
+// a few times a second as the reader brings them, and all at once when it
+// is done.
 const DWORD kRefreshIconMs = 10;
 const UINT_PTR kIconTimer = 1;
-const UINT kIconTimerMs = 50;
+const UINT kIconTimerMs = 250;
 
 }  // namespace
 
@@ -87,11 +88,22 @@ LRESULT CProgramListDlg::OnTimerMessage(WPARAM wParam, LPARAM)
 {
     if (wParam != kIconTimer)
         return Default();
+    LoadIcons();
+    return 0;
+}
+
+LRESULT CProgramListDlg::OnIconsRead(WPARAM, LPARAM)
+{
+    LoadIcons();
+    return 0;
+}
+
+void CProgramListDlg::LoadIcons()
+{
     if (m_iconCache.LoadPending(0) != 0)
         ShowLoadedIcons();
     if (!m_iconCache.HasPending())
         ::KillTimer(m_hWnd, kIconTimer);
-    return 0;
 }
 
 // Each showing walks every row, and repaints what it changed.
