@@ -478,7 +478,9 @@ bool CBench::MeasureMemory(int nRefreshes)
     CProgramListDlg dlg;
     if (!dlg.Create(NULL))
         return false;
-    PumpMessages();
+    // Until the reader has brought every icon, and again after each refresh
+    // until it has looked at every file.
+    PumpMessages(400, dlg.GetSafeHwnd());
     m_cbAfterFirst = PrivateBytes();
     m_cbHeapAfterFirst = HeapBytesInUse();
     m_nImagesAfterFirst = ImageCount(dlg);
@@ -487,7 +489,7 @@ bool CBench::MeasureMemory(int nRefreshes)
     auto refresh = [&] {
         dlg.Refresh();
         Paint(dlg);
-        PumpMessages();
+        PumpMessages(100);
         ++nRefresh;
         const SIZE_T cb = PrivateBytes();
         if (cb != cbNow)
