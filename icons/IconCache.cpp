@@ -208,21 +208,35 @@ bool CIconCache::IconsKeepTheirColours() const
     return nBitsPerPixel == 32;
 }
 
-// Reads the icon's image straight from its file into m_image.
-bool CIconCache::ReadImage(const Icon& icon)
+// Reads the icon's file: its image into m_image when bDecode, otherwise only
+// whether ExtractIconExW may read it. The image is chosen at the size
+// ExtractIconExW chooses it at, which is the image list's whenever images
+// are decoded. False when the file could not be opened for a passing reason
+// (another process holds it): it is read again at a later refresh.
+bool CIconCache::ReadImage(const Icon& icon, bool bDecode, IconFileResult& result)
 {
-    // ExtractIconExW searches for other names and refuses longer ones.
+    result = kIconNone;
+    // ExtractIconExW searches for other names and refuses longer ones: it must
+    // find no other file than the one checked here.
     const wchar_t* pszPath = icon.strPath.GetText();
     const bool bFullPath = (pszPath[0] != L'\0' && pszPath[1] == L':' && pszPath[2] == L'\\') ||
                            (pszPath[0] == L'\\' && pszPath[1] == L'\\');
     if (!bFullPath || wcslen(pszPath) >= MAX_PATH)
-        return false;
+        return true;
     HANDLE hFile = CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return false;
-    const bool bRead = m_reader.Read(hFile, icon.nIndex, m_cxImage, m_cyImage, m_image);
+    if (hFile == INVALID_HANDLE_VALUE) {
+        const DWORD nError = GetLastError();
+        return nError != ERROR_SHARING_VIOLATION && nError != ERROR_LOCK_VIOLATION;
+    }
+    // A device or a pipe gives no icon; a directory does not open without
+    // FILE_FLAG_BACKUP_SEMANTICS.
+    if (GetFileType(hFile) == FILE_TYPE_DISK) {
+        CFileByteSource file(hFile, icon.cbSize);
+        result = ReadIconFile(file, icon.nIndex, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                              bDecode ? &m_image : NULL);
+    }
     CloseHandle(hFile);
-    return bRead;
+    return true;
 }
 
 int CIconCache::LoadPending(double seconds)
@@ -255,9 +269,14 @@ int CIconCache::LoadPending(double seconds)
             icon.bMissing = true;
             continue;
         }
+        IconFileResult result;
+        if (!ReadImage(icon, bReadImages, result))
+            continue;
         HICON hIcon = NULL;
-        if (!bReadImages || !ReadImage(icon)) {
-            hIcon = ExtractSmallIcon(icon.strPath.GetText(), icon.nIndex);
+        if (result != kIconDecoded) {
+            // Only a file that the reader found sound reaches ExtractIconExW.
+            if (result == kIconNeedsSystem)
+                hIcon = ExtractSmallIcon(icon.strPath.GetText(), icon.nIndex);
             if (hIcon == NULL) {
                 icon.bKnown = true;
                 continue;

@@ -99,7 +99,7 @@ private:
     void CheckFile(int nIcon);
     bool ReadIdentity(Icon& icon);
     bool IconsKeepTheirColours() const;
-    bool ReadImage(const Icon& icon);
+    bool ReadImage(const Icon& icon, bool bDecode, IconFileResult& result);
     void ReleaseImage(Icon& icon);
     void Reset(HIMAGELIST hImageList);
     void Forget();
@@ -137,6 +137,5 @@ private:
     // Reused by every lookup.
     std::wstring m_strKey;
     CPath m_path;
-    CIconResourceReader m_reader;
     IconImage m_image;
 };

@@ -4,6 +4,7 @@
 #include "inventory/ProductCode.h"
 #include "inventory/RegistryViews.h"
 #include "inventory/UninstallScan.h"
+#include "support/DamagedIcons.h"
 #include "support/ImagePixels.h"
 #include "support/TestSupport.h"
 
@@ -12,6 +13,7 @@
 #include <commctrl.h>
 
 #include <map>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -32,12 +34,7 @@ const std::wstring kNul(1, L'\0');
 // A 16 x 16 icon file of one colour, padded to another length.
 std::string IconBytes(DWORD colour, size_t cbPadding = 0)
 {
-    const DWORD pixel = 0xFF000000 | colour;
-    std::string body;
-    for (int i = 0; i < 256; ++i)
-        body.append(reinterpret_cast<const char*>(&pixel), 4);
-    body.append(64, '\0');
-    return testsupport::IconFileBytes({testsupport::IconImage(16, 32, body)}) + std::string(cbPadding, '\0');
+    return testsupport::IconFileBytes({testsupport::SolidImage(16, colour)}) + std::string(cbPadding, '\0');
 }
 
 struct Entry
@@ -299,6 +296,35 @@ TEST_F(IconCacheTest, AFileIsReadAgainWhenItsSizeOrTimeChanges)
     EXPECT_FALSE(m_cache.HasPending()) << "a file still missing";
     WriteIcon(L"changing.ico", kRed, 3);
     EXPECT_EQ(std::vector<DWORD>{kRed}, Refresh(records));
+
+    // Held by another without sharing: no icon, until a refresh after.
+    WriteIcon(L"changing.ico", kGreen, 4);
+    HANDLE hHeld = CreateFileW(File(L"changing.ico").c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    EXPECT_EQ(std::vector<DWORD>{0}, Refresh(records));
+    CloseHandle(hHeld);
+    EXPECT_EQ(std::vector<DWORD>{kGreen}, Refresh(records));
+}
+
+// Hundreds of damaged icon files and executables in one refresh: no file
+// brings the process down (ExtractIconExW under Wine reads outside a damaged
+// file), and each shows no icon or one of its images.
+TEST_F(IconCacheTest, DamagedFilesShowNoIconOrTheirOwn)
+{
+    std::mt19937 random(3);
+    std::vector<Entry> records;
+    std::vector<bool> noIcon;
+    for (const testsupport::Container& c : testsupport::RedAndGreenContainers()) {
+        for (int nVariant = 0; nVariant < 150; ++nVariant) {
+            bool bNoIcon = false;
+            const std::wstring name = L"damaged" + std::to_wstring(records.size());
+            ASSERT_TRUE(testsupport::WriteBytes(File(name), testsupport::Damaged(c, nVariant, random, bNoIcon)));
+            records.push_back(Record(name, File(name)));
+            noIcon.push_back(bNoIcon);
+        }
+    }
+    const std::vector<DWORD> shown = Refresh(records);
+    for (size_t i = 0; i < shown.size(); ++i)
+        EXPECT_TRUE(shown[i] == 0 || (!noIcon[i] && (shown[i] == kRed || shown[i] == kGreen))) << "file " << i;
 }
 
 // Entries change their icons refresh after refresh, freeing slots in the
