@@ -181,7 +181,6 @@ int ExtractEach(const std::vector<BenchIcon>& icons)
 // where it cannot be read so.
 int ReadEach(const std::vector<BenchIcon>& icons)
 {
-    CIconResourceReader reader;
     IconImage image;
     int nIcons = 0;
     for (const BenchIcon& icon : icons) {
@@ -190,15 +189,17 @@ int ReadEach(const std::vector<BenchIcon>& icons)
             continue;
         HANDLE hFile = CreateFileW(icon.strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
                                    OPEN_EXISTING, 0, NULL);
-        bool bRead = false;
+        IconFileResult result = kIconNone;
         if (hFile != INVALID_HANDLE_VALUE) {
-            bRead = reader.Read(hFile, icon.nIndex, 16, 16, image);
+            CFileByteSource file(hFile, (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+            result = ReadIconFile(file, icon.nIndex, 16, 16, &image);
             CloseHandle(hFile);
         }
         HICON hIcon = NULL;
-        if (bRead) {
+        if (result == kIconDecoded) {
             ++nIcons;
-        } else if (ExtractIconExW(icon.strPath.c_str(), icon.nIndex, NULL, &hIcon, 1) != 0 &&
+        } else if (result == kIconNeedsSystem &&
+                   ExtractIconExW(icon.strPath.c_str(), icon.nIndex, NULL, &hIcon, 1) != 0 &&
                    hIcon != NULL) {
             DestroyIcon(hIcon);
             ++nIcons;

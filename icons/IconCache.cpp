@@ -44,7 +44,7 @@ void CIconCache::BeginRefresh(HIMAGELIST hImageList)
         ImageList_GetImageCount(hImageList) != static_cast<int>(m_slotOwners.size()))
         Reset(hImageList);
     ++m_nRefresh;
-    m_reader.SetImageSize(m_cxImage, m_cyImage, CIconStrip::CanPut(m_nBitCount) && IconsKeepTheirColours());
+    m_reader.SetDecode(CIconStrip::CanPut(m_nBitCount) && IconsKeepTheirColours());
 }
 
 int CIconCache::Lookup(const IconLocation& location)

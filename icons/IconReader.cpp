@@ -42,7 +42,7 @@ IconRead& IconRead::operator=(IconRead&& other) noexcept
     return *this;
 }
 
-void ReadIconFile(IconRead& read, int cx, int cy, bool bDecode, CIconResourceReader& reader)
+void ReadIcon(IconRead& read, bool bDecode)
 {
     const wchar_t* pszPath = read.path->c_str();
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -63,32 +63,37 @@ void ReadIconFile(IconRead& read, int cx, int cy, bool bDecode, CIconResourceRea
     read.version = version;
     read.outcome = IconRead::kNoIcon;
 
-    // ExtractIconExW searches for other names and refuses longer ones.
+    // ExtractIconExW searches for other names and refuses longer ones: it
+    // must find no other file than the one checked here.
     const bool bFullPath = (pszPath[0] != L'\0' && pszPath[1] == L':' && pszPath[2] == L'\\') ||
                            (pszPath[0] == L'\\' && pszPath[1] == L'\\');
     if (!bFullPath || wcslen(pszPath) >= MAX_PATH)
         return;
-    HANDLE hFile = CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE hFile = CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     if (hFile == INVALID_HANDLE_VALUE) {
         const DWORD dwError = GetLastError();
         if (dwError == ERROR_SHARING_VIOLATION || dwError == ERROR_LOCK_VIOLATION)
             read.outcome = IconRead::kRetry;
         return;
     }
-    // A pipe or device could hold a read up, or give other bytes each time.
-    const bool bDiskFile = GetFileType(hFile) == FILE_TYPE_DISK;
-    const bool bDecoded = bDiskFile && reader.Read(hFile, read.nIndex, cx, cy, read.image);
-    CloseHandle(hFile);
-    if (!bDiskFile)
-        return;
-    if (bDecoded && bDecode) {
-        read.outcome = IconRead::kImage;
-        return;
+    // A device or a pipe gives no icon; a directory does not open without
+    // FILE_FLAG_BACKUP_SEMANTICS. The image is chosen at the size that
+    // ExtractIconExW chooses it at, the image list's whenever it is decoded.
+    IconFileResult result = kIconNone;
+    if (GetFileType(hFile) == FILE_TYPE_DISK) {
+        CFileByteSource file(hFile, version.cbSize);
+        result = ReadIconFile(file, read.nIndex, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                              bDecode ? &read.image : NULL);
     }
-    read.hIcon = ExtractSmallIcon(pszPath, read.nIndex);
-    if (read.hIcon != NULL)
-        read.outcome = IconRead::kHandle;
+    CloseHandle(hFile);
+    if (result == kIconDecoded) {
+        read.outcome = IconRead::kImage;
+    } else if (result == kIconNeedsSystem) {
+        // Only a file that the reader found sound reaches ExtractIconExW.
+        read.hIcon = ExtractSmallIcon(pszPath, read.nIndex);
+        if (read.hIcon != NULL)
+            read.outcome = IconRead::kHandle;
+    }
 }
 
 // What the reader's thread and its owner share; the thread keeps it alive
@@ -105,14 +110,13 @@ struct CIconReader::Thread
     unsigned int nBusySerial = 0;
     DWORD dwBusySince = 0;
     bool bStop = false;
-    int cx = 16;
-    int cy = 16;
+    ReadFn pRead = ReadIcon;
     bool bDecode = false;
     HWND hwndNotify = NULL;
     UINT nNotifyMessage = 0;
 };
 
-CIconReader::CIconReader() : m_cx(16), m_cy(16), m_bDecode(false), m_hwndNotify(NULL), m_nNotifyMessage(0) {}
+CIconReader::CIconReader(ReadFn pRead) : m_pRead(pRead), m_bDecode(false), m_hwndNotify(NULL), m_nNotifyMessage(0) {}
 
 CIconReader::~CIconReader()
 {
@@ -125,7 +129,6 @@ CIconReader::~CIconReader()
 
 void CIconReader::Run(std::shared_ptr<Thread> thread)
 {
-    CIconResourceReader reader;
     std::unique_lock<std::mutex> lock(thread->mutex);
     for (;;) {
         thread->changed.wait(lock, [&] { return thread->bStop || !thread->asked.empty(); });
@@ -137,12 +140,10 @@ void CIconReader::Run(std::shared_ptr<Thread> thread)
         thread->nBusyIcon = read.nIcon;
         thread->nBusySerial = read.nSerial;
         thread->dwBusySince = GetTickCount();
-        const int cx = thread->cx;
-        const int cy = thread->cy;
         const bool bDecode = thread->bDecode;
         lock.unlock();
         try {
-            ReadIconFile(read, cx, cy, bDecode, reader);
+            thread->pRead(read, bDecode);
         } catch (const std::bad_alloc&) {
             read.outcome = IconRead::kRetry;
         }
@@ -165,8 +166,7 @@ void CIconReader::Run(std::shared_ptr<Thread> thread)
 bool CIconReader::Start()
 {
     std::shared_ptr<Thread> thread = std::make_shared<Thread>();
-    thread->cx = m_cx;
-    thread->cy = m_cy;
+    thread->pRead = m_pRead;
     thread->bDecode = m_bDecode;
     thread->hwndNotify = m_hwndNotify;
     thread->nNotifyMessage = m_nNotifyMessage;
@@ -179,15 +179,11 @@ bool CIconReader::Start()
     return true;
 }
 
-void CIconReader::SetImageSize(int cx, int cy, bool bDecode)
+void CIconReader::SetDecode(bool bDecode)
 {
-    m_cx = cx;
-    m_cy = cy;
     m_bDecode = bDecode;
     if (m_thread) {
         std::lock_guard<std::mutex> lock(m_thread->mutex);
-        m_thread->cx = cx;
-        m_thread->cy = cy;
         m_thread->bDecode = bDecode;
     }
 }

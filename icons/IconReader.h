@@ -56,6 +56,10 @@ struct IconRead
     HICON hIcon;  // owned
 };
 
+// Reads one icon file as the reader's thread does: the small icon of the
+// system's size, decoded where it can be with bDecode.
+void ReadIcon(IconRead& read, bool bDecode);
+
 // Reads icon files on a thread of its own, so that no file holds up the
 // caller: a share that does not answer, a FIFO that never opens. Reads are
 // answered in the order asked. A thread stuck on one file for a second is
@@ -64,14 +68,17 @@ struct IconRead
 class CIconReader
 {
 public:
-    CIconReader();
+    // Reads one file: with bDecode, the image the reader decodes itself where
+    // it can, else every icon through ExtractIconExW.
+    typedef void (*ReadFn)(IconRead& read, bool bDecode);
+
+    // Tests may read otherwise.
+    explicit CIconReader(ReadFn pRead = ReadIcon);
     ~CIconReader();
     CIconReader(const CIconReader&) = delete;
     CIconReader& operator=(const CIconReader&) = delete;
 
-    // Images of cx x cy pixels; with bDecode the reader decodes what it can
-    // itself and extracts the rest, else extracts every icon.
-    void SetImageSize(int cx, int cy, bool bDecode);
+    void SetDecode(bool bDecode);
     // Posts nMessage to hwnd whenever the thread has answered every read
     // asked; hwnd NULL posts nothing.
     void NotifyWhenIdle(HWND hwnd, UINT nMessage);
@@ -94,13 +101,9 @@ private:
     std::vector<IconRead> m_answered;  // at once, without the thread
     // Threads left behind, each stuck on one file.
     std::vector<std::shared_ptr<Thread>> m_stuck;
-    int m_cx;
-    int m_cy;
+    ReadFn m_pRead;
     bool m_bDecode;
     HWND m_hwndNotify;
     UINT m_nNotifyMessage;
 };
 
-// Reads one icon file as the reader's thread does, with the caller's
-// resource reader.
-void ReadIconFile(IconRead& read, int cx, int cy, bool bDecode, CIconResourceReader& reader);

@@ -1,34 +1,192 @@
 #include "icons/IconResource.h"
 
+#include <stddef.h>
 #include <string.h>
 
 namespace {
 
-const WORD kMaxSections = 96;
-const DWORD kMaxGroupBytes = 6 + 14 * 0x10000;
-const DWORD kOffsetMask = 0x7FFFFFFF;
-
-// Where the resource directory's address is, by optional header kind.
-const DWORD kPe32DirectoryCount = 92;
-const DWORD kPe32PlusDirectoryCount = 108;
-const DWORD kSizeOfHeaders = 60;
-
-}  // namespace
-
-// Moving the file pointer and reading costs a tenth of a read at an offset
-// under Wine.
-bool CIconResourceReader::ReadAt(ULONGLONG nOffset, DWORD cb, void* pBuffer)
+// The icon directories as stored: an icon file's, and that of an
+// RT_GROUP_ICON resource, whose entries name RT_ICON ids where the file's
+// give offsets.
+#pragma pack(push, 2)
+struct ICONDIR
 {
-    LARGE_INTEGER at;
-    at.QuadPart = static_cast<LONGLONG>(nOffset);
-    DWORD cbRead = 0;
-    return nOffset <= 0x7FFFFFFFFFFFFFFFull && SetFilePointerEx(m_hFile, at, NULL, FILE_BEGIN) &&
-           ReadFile(m_hFile, pBuffer, cb, &cbRead, NULL) && cbRead == cb;
+    WORD idReserved;
+    WORD idType;  // 1: icons
+    WORD idCount;
+};
+// What the entries of both say of an image.
+struct ImageSummary
+{
+    BYTE bWidth;
+    BYTE bHeight;
+    BYTE bColorCount;
+    BYTE bReserved;
+    WORD wPlanes;
+    WORD wBitCount;
+    DWORD dwBytesInRes;
+};
+struct ICONDIRENTRY
+{
+    ImageSummary summary;
+    DWORD dwImageOffset;
+};
+typedef ICONDIR GRPICONDIR;
+struct GRPICONDIRENTRY
+{
+    ImageSummary summary;
+    WORD nId;
+};
+#pragma pack(pop)
+static_assert(sizeof(ICONDIR) == 6 && sizeof(ICONDIRENTRY) == 16 && sizeof(GRPICONDIRENTRY) == 14,
+              "the directories as stored");
+
+// The system loads no more sections.
+const WORD kMaxSections = 96;
+const DWORD kMaxGroupBytes = sizeof(GRPICONDIR) + 0xFFFF * sizeof(GRPICONDIRENTRY);
+// The largest image an icon directory can describe; larger ones could
+// overflow the system's own size arithmetic.
+const LONG kMaxImageSize = 256;
+const BYTE kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+struct Range
+{
+    ULONGLONG nOffset;
+    ULONGLONG cb;
+};
+
+bool Inside(const IByteSource& source, ULONGLONG nOffset, ULONGLONG cb)
+{
+    const ULONGLONG cbSource = source.Size();
+    return nOffset <= cbSource && cb <= cbSource - nOffset;
+}
+
+// Reads a range only once it is known to lie inside the source.
+bool ReadInside(IByteSource& source, ULONGLONG nOffset, ULONGLONG cb, void* pBuffer)
+{
+    return cb <= MAXDWORD && Inside(source, nOffset, cb) &&
+           source.Read(nOffset, static_cast<DWORD>(cb), pBuffer);
+}
+
+ULONGLONG EntryBytes(const IMAGE_RESOURCE_DIRECTORY& directory)
+{
+    return (static_cast<ULONGLONG>(directory.NumberOfNamedEntries) + directory.NumberOfIdEntries) *
+           sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY);
+}
+
+typedef std::vector<IMAGE_RESOURCE_DIRECTORY_ENTRY> Entries;
+
+// The entry of an id among a directory's id entries, searched as the system
+// searches them: as sorted, so that an unsorted directory hides here what it
+// hides there.
+const IMAGE_RESOURCE_DIRECTORY_ENTRY* FindId(const Entries& ids, WORD nId)
+{
+    int nMin = 0;
+    int nMax = static_cast<int>(ids.size()) - 1;
+    while (nMin <= nMax) {
+        const int nPos = (nMin + nMax) / 2;
+        const WORD nEntryId = LOWORD(ids[nPos].Name);
+        if (nEntryId == nId)
+            return &ids[nPos];
+        if (nEntryId > nId)
+            nMax = nPos - 1;
+        else
+            nMin = nPos + 1;
+    }
+    return NULL;
+}
+
+// Where the resource directory is, read from the fields where the system
+// reads them, whatever size the optional header declares.
+template <class NtHeaders>
+bool FindResourceDirectory(const NtHeaders& nt, DWORD cbRead, DWORD& nRva, DWORD& cbHeaders)
+{
+    const DWORD cbNeeded =
+        offsetof(NtHeaders, OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE + 1]);
+    if (cbRead < cbNeeded || offsetof(NtHeaders, OptionalHeader) + nt.FileHeader.SizeOfOptionalHeader < cbNeeded ||
+        nt.OptionalHeader.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_RESOURCE)
+        return false;
+    nRva = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE].VirtualAddress;
+    cbHeaders = nt.OptionalHeader.SizeOfHeaders;
+    return nRva != 0;
+}
+
+// An executable's resource tree, walked as ExtractIconExW walks it in the
+// file mapped as data: type, name, first language, three levels and no
+// further, so that no damaged tree can make it loop. Each directory is
+// checked to lie inside the file with all its entries before it is searched,
+// and each piece of data before it is read.
+class CResourceTree
+{
+public:
+    explicit CResourceTree(IByteSource& source) : m_source(source), m_nRoot(0) {}
+
+    bool Open(const IMAGE_DOS_HEADER& dos);
+    // The group at nIndex among all RT_GROUP_ICON names, named ones first,
+    // holding the entries it counts, each naming an RT_ICON image there is.
+    bool ReadGroup(int nIndex, std::vector<BYTE>& group);
+    bool FindImage(WORD nId, Range& image);
+
+private:
+    bool FileOffset(DWORD nRva, ULONGLONG& nOffset) const;
+    ULONGLONG Subdirectory(const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry) const
+    {
+        return m_nRoot + (entry.OffsetToData & ~IMAGE_RESOURCE_DATA_IS_DIRECTORY);
+    }
+    bool ReadDirectory(ULONGLONG nDirectory, IMAGE_RESOURCE_DIRECTORY& directory);
+    bool ReadIds(ULONGLONG nDirectory, Entries& ids);
+    bool ReadData(ULONGLONG nDirectory, Range& data);
+
+    IByteSource& m_source;
+    ULONGLONG m_nRoot;  // the resource directory's file offset
+    std::vector<IMAGE_SECTION_HEADER> m_sections;
+    Entries m_icons;  // RT_ICON's
+};
+
+bool CResourceTree::Open(const IMAGE_DOS_HEADER& dos)
+{
+    union
+    {
+        IMAGE_NT_HEADERS32 nt32;
+        IMAGE_NT_HEADERS64 nt64;
+    } headers = {};
+    if (dos.e_lfanew < 0)
+        return false;
+    const ULONGLONG nHeaders = static_cast<ULONGLONG>(dos.e_lfanew);
+    const ULONGLONG cbLeft = nHeaders < m_source.Size() ? m_source.Size() - nHeaders : 0;
+    const DWORD cbRead = static_cast<DWORD>(cbLeft < sizeof(headers) ? cbLeft : sizeof(headers));
+    DWORD nRva = 0;
+    DWORD cbHeaders = 0;
+    if (cbRead < offsetof(IMAGE_NT_HEADERS32, OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE + 1]) ||
+        !ReadInside(m_source, nHeaders, cbRead, &headers) || headers.nt32.Signature != IMAGE_NT_SIGNATURE)
+        return false;
+    bool bFound = false;
+    if (headers.nt32.OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC)
+        bFound = FindResourceDirectory(headers.nt32, cbRead, nRva, cbHeaders);
+    else if (headers.nt32.OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC)
+        bFound = FindResourceDirectory(headers.nt64, cbRead, nRva, cbHeaders);
+    if (!bFound)
+        return false;
+
+    // The section table follows the optional header's declared size.
+    const IMAGE_FILE_HEADER& file = headers.nt32.FileHeader;
+    if (file.NumberOfSections == 0 || file.NumberOfSections > kMaxSections)
+        return false;
+    m_sections.resize(file.NumberOfSections);
+    if (!ReadInside(m_source, nHeaders + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) + file.SizeOfOptionalHeader,
+                    m_sections.size() * sizeof(m_sections[0]), m_sections.data()))
+        return false;
+    // As the system finds it in a file mapped as data.
+    if (nRva < cbHeaders) {
+        m_nRoot = nRva;
+        return true;
+    }
+    return FileOffset(nRva, m_nRoot);
 }
 
 // Resource addresses are relative to the image; in the file they are found
-// through the section that holds them.
-bool CIconResourceReader::FileOffset(DWORD nRva, ULONGLONG& nOffset) const
+// through the first section that holds them, as the system finds them.
+bool CResourceTree::FileOffset(DWORD nRva, ULONGLONG& nOffset) const
 {
     for (const IMAGE_SECTION_HEADER& section : m_sections) {
         if (section.VirtualAddress <= nRva && section.VirtualAddress + section.SizeOfRawData > nRva) {
@@ -39,199 +197,102 @@ bool CIconResourceReader::FileOffset(DWORD nRva, ULONGLONG& nOffset) const
     return false;
 }
 
-// The subdirectory of one id, searched as the system searches it: the id
-// entries are sorted, and an unsorted directory hides what it hides there.
-bool CIconResourceReader::FindById(ULONGLONG nDirectory, WORD nId, ULONGLONG& nSubdirectory)
+bool CResourceTree::ReadDirectory(ULONGLONG nDirectory, IMAGE_RESOURCE_DIRECTORY& directory)
 {
-    IMAGE_RESOURCE_DIRECTORY directory;
-    if (!ReadAt(nDirectory, sizeof(directory), &directory))
-        return false;
-    const DWORD nIds = directory.NumberOfIdEntries;
-    if (nIds == 0)
-        return false;
-    m_entries.resize(nIds);
-    const ULONGLONG nFirst = nDirectory + sizeof(directory) +
-                             static_cast<ULONGLONG>(directory.NumberOfNamedEntries) * sizeof(m_entries[0]);
-    if (!ReadAt(nFirst, nIds * sizeof(m_entries[0]), m_entries.data()))
-        return false;
-    int nMin = 0;
-    int nMax = static_cast<int>(nIds) - 1;
-    while (nMin <= nMax) {
-        const int nPos = (nMin + nMax) / 2;
-        const WORD nEntryId = LOWORD(m_entries[nPos].Name);
-        if (nEntryId == nId) {
-            nSubdirectory = m_nRoot + (m_entries[nPos].OffsetToData & kOffsetMask);
-            return true;
-        }
-        if (nEntryId > nId)
-            nMax = nPos - 1;
-        else
-            nMin = nPos + 1;
-    }
-    return false;
+    return ReadInside(m_source, nDirectory, sizeof(directory), &directory) &&
+           Inside(m_source, nDirectory + sizeof(directory), EntryBytes(directory));
 }
 
-// The data of a name's directory in its first language, as a file range.
-bool CIconResourceReader::ReadResource(ULONGLONG nDirectory, ULONGLONG& nOffset, DWORD& cb)
+bool CResourceTree::ReadIds(ULONGLONG nDirectory, Entries& ids)
+{
+    IMAGE_RESOURCE_DIRECTORY directory;
+    if (!ReadDirectory(nDirectory, directory) || directory.NumberOfIdEntries == 0)
+        return false;
+    ids.resize(directory.NumberOfIdEntries);
+    return ReadInside(m_source, nDirectory + sizeof(directory) + directory.NumberOfNamedEntries * sizeof(ids[0]),
+                      ids.size() * sizeof(ids[0]), ids.data());
+}
+
+// The data of a name's directory in its first language, as a range of the
+// file.
+bool CResourceTree::ReadData(ULONGLONG nDirectory, Range& data)
 {
     struct
     {
         IMAGE_RESOURCE_DIRECTORY directory;
         IMAGE_RESOURCE_DIRECTORY_ENTRY first;
     } languages;
-    IMAGE_RESOURCE_DATA_ENTRY data;
-    if (!ReadAt(nDirectory, sizeof(languages), &languages) ||
-        languages.directory.NumberOfNamedEntries + languages.directory.NumberOfIdEntries == 0 ||
-        (languages.first.OffsetToData & ~kOffsetMask) != 0)
+    IMAGE_RESOURCE_DATA_ENTRY entry;
+    if (!ReadInside(m_source, nDirectory, sizeof(languages), &languages) ||
+        !Inside(m_source, nDirectory + sizeof(languages.directory), EntryBytes(languages.directory)) ||
+        EntryBytes(languages.directory) == 0 || (languages.first.OffsetToData & IMAGE_RESOURCE_DATA_IS_DIRECTORY) != 0 ||
+        !ReadInside(m_source, m_nRoot + languages.first.OffsetToData, sizeof(entry), &entry) ||
+        !FileOffset(entry.OffsetToData, data.nOffset))
         return false;
-    if (!ReadAt(m_nRoot + languages.first.OffsetToData, sizeof(data), &data) ||
-        !FileOffset(data.OffsetToData, nOffset))
-        return false;
-    cb = data.Size;
-    return true;
+    data.cb = entry.Size;
+    return Inside(m_source, data.nOffset, data.cb);
 }
 
-bool CIconResourceReader::Read(HANDLE hFile, int nIndex, int cx, int cy, IconImage& image)
+bool CResourceTree::ReadGroup(int nIndex, std::vector<BYTE>& group)
 {
-    m_hFile = hFile;
-    WORD start[3];
-    if (nIndex < 0 || cx <= 0 || cy <= 0 || !ReadAt(0, sizeof(start), start))
+    Entries types;
+    if (!ReadIds(m_nRoot, types))
         return false;
-    ULONGLONG nOffset;
-    DWORD cb;
-    if (start[0] == IMAGE_DOS_SIGNATURE) {
-        if (!FindInExecutable(nIndex, cx, cy, nOffset, cb))
-            return false;
-    } else if (start[0] == 0 && start[1] == 1 && start[2] != 0 && nIndex == 0) {
-        // An icon file (reserved 0, type 1, some images) holds one icon.
-        if (!FindInIconFile(start[2], cx, cy, nOffset, cb))
-            return false;
-    } else {
-        return false;
-    }
-    if (!ReadImage(nOffset, cb, cx, cy))
-        return false;
-    Decode(cx, cy, image);
-    return true;
-}
-
-// The image is chosen from a directory in the group's form, each entry's id
-// its index.
-bool CIconResourceReader::FindInIconFile(WORD nImages, int cx, int cy, ULONGLONG& nOffset, DWORD& cb)
-{
-    const DWORD cbEntry = 16;
-    m_entriesRead.resize(static_cast<size_t>(nImages) * cbEntry);
-    if (!ReadAt(6, static_cast<DWORD>(m_entriesRead.size()), m_entriesRead.data()))
-        return false;
-    m_data.assign(6, 0);
-    m_data[2] = 1;
-    memcpy(&m_data[4], &nImages, sizeof(nImages));
-    for (WORD i = 0; i < nImages; ++i) {
-        m_data.insert(m_data.end(), m_entriesRead.begin() + i * cbEntry,
-                      m_entriesRead.begin() + i * cbEntry + 12);
-        m_data.push_back(LOBYTE(i));
-        m_data.push_back(HIBYTE(i));
-    }
-    const int nImage = LookupIconIdFromDirectoryEx(m_data.data(), TRUE, cx, cy, LR_DEFAULTCOLOR);
-    if (nImage < 0 || nImage >= nImages)
-        return false;
-    DWORD nImageOffset;
-    memcpy(&cb, &m_entriesRead[nImage * cbEntry + 8], sizeof(cb));
-    memcpy(&nImageOffset, &m_entriesRead[nImage * cbEntry + 12], sizeof(nImageOffset));
-    nOffset = nImageOffset;
-    return true;
-}
-
-bool CIconResourceReader::FindInExecutable(int nIndex, int cx, int cy, ULONGLONG& nOffset, DWORD& cb)
-{
-    IMAGE_DOS_HEADER dos;
-    if (!ReadAt(0, sizeof(dos), &dos) || dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew < 0)
-        return false;
-    const ULONGLONG nNt = static_cast<ULONGLONG>(dos.e_lfanew);
-    struct
-    {
-        DWORD signature;
-        IMAGE_FILE_HEADER file;
-    } nt;
-    if (!ReadAt(nNt, sizeof(nt), &nt) || nt.signature != IMAGE_NT_SIGNATURE ||
-        nt.file.NumberOfSections > kMaxSections)
-        return false;
-    const ULONGLONG nOptional = nNt + sizeof(nt);
-    const DWORD cbOptional = nt.file.SizeOfOptionalHeader;
-    m_headers.resize(cbOptional);
-    if (cbOptional < sizeof(WORD) || !ReadAt(nOptional, cbOptional, m_headers.data()))
-        return false;
-
-    WORD nMagic;
-    memcpy(&nMagic, m_headers.data(), sizeof(nMagic));
-    DWORD nCountAt;
-    if (nMagic == IMAGE_NT_OPTIONAL_HDR32_MAGIC)
-        nCountAt = kPe32DirectoryCount;
-    else if (nMagic == IMAGE_NT_OPTIONAL_HDR64_MAGIC)
-        nCountAt = kPe32PlusDirectoryCount;
-    else
-        return false;
-    const DWORD nResourceAt =
-        nCountAt + sizeof(DWORD) + IMAGE_DIRECTORY_ENTRY_RESOURCE * sizeof(IMAGE_DATA_DIRECTORY);
-    DWORD nDirectories;
-    IMAGE_DATA_DIRECTORY resources;
-    DWORD cbHeaders;
-    if (cbOptional < nResourceAt + sizeof(resources))
-        return false;
-    memcpy(&nDirectories, m_headers.data() + nCountAt, sizeof(nDirectories));
-    memcpy(&resources, m_headers.data() + nResourceAt, sizeof(resources));
-    memcpy(&cbHeaders, m_headers.data() + kSizeOfHeaders, sizeof(cbHeaders));
-    if (nDirectories <= IMAGE_DIRECTORY_ENTRY_RESOURCE || resources.VirtualAddress == 0)
-        return false;
-
-    m_sections.resize(nt.file.NumberOfSections);
-    if (!m_sections.empty() &&
-        !ReadAt(nOptional + cbOptional, static_cast<DWORD>(m_sections.size() * sizeof(m_sections[0])),
-                m_sections.data()))
-        return false;
-    // As the system finds it in a file mapped as data.
-    if (resources.VirtualAddress < cbHeaders)
-        m_nRoot = resources.VirtualAddress;
-    else if (!FileOffset(resources.VirtualAddress, m_nRoot))
-        return false;
-
-    // The group: the nIndex-th of all groups, named ones first.
-    ULONGLONG nGroups;
+    const IMAGE_RESOURCE_DIRECTORY_ENTRY* pGroups = FindId(types, LOWORD(RT_GROUP_ICON));
+    const IMAGE_RESOURCE_DIRECTORY_ENTRY* pIcons = FindId(types, LOWORD(RT_ICON));
     IMAGE_RESOURCE_DIRECTORY groups;
-    IMAGE_RESOURCE_DIRECTORY_ENTRY group;
-    if (!FindById(m_nRoot, LOWORD(RT_GROUP_ICON), nGroups) ||
-        !ReadAt(nGroups, sizeof(groups), &groups) ||
+    IMAGE_RESOURCE_DIRECTORY_ENTRY name;
+    Range data;
+    if (pGroups == NULL || pIcons == NULL || !ReadIds(Subdirectory(*pIcons), m_icons) ||
+        !ReadDirectory(Subdirectory(*pGroups), groups) ||
         nIndex >= static_cast<WORD>(groups.NumberOfNamedEntries + groups.NumberOfIdEntries) ||
-        !ReadAt(nGroups + sizeof(groups) + nIndex * sizeof(group), sizeof(group), &group))
+        !ReadInside(m_source, Subdirectory(*pGroups) + sizeof(groups) + nIndex * sizeof(name), sizeof(name), &name) ||
+        !ReadData(Subdirectory(name), data) || data.cb < sizeof(GRPICONDIR) || data.cb > kMaxGroupBytes)
         return false;
-    if (!ReadResource(m_nRoot + (group.OffsetToData & kOffsetMask), nOffset, cb) || cb < 6 ||
-        cb > kMaxGroupBytes)
+    group.resize(static_cast<size_t>(data.cb));
+    GRPICONDIR header;
+    if (!ReadInside(m_source, data.nOffset, data.cb, group.data()))
         return false;
-    m_data.resize(cb);
-    if (!ReadAt(nOffset, cb, m_data.data()))
+    memcpy(&header, group.data(), sizeof(header));
+    if (header.idCount == 0 || data.cb < sizeof(header) + header.idCount * sizeof(GRPICONDIRENTRY))
         return false;
-    WORD nImages;
-    memcpy(&nImages, m_data.data() + 4, sizeof(nImages));
-    if (cb < 6 + 14 * static_cast<DWORD>(nImages))
-        return false;
-    const int nId = LookupIconIdFromDirectoryEx(m_data.data(), TRUE, cx, cy, LR_DEFAULTCOLOR);
-    if (nId <= 0 || nId > 0xFFFF)
-        return false;
-
-    ULONGLONG nIcons;
-    ULONGLONG nIcon;
-    return FindById(m_nRoot, LOWORD(RT_ICON), nIcons) &&
-           FindById(nIcons, static_cast<WORD>(nId), nIcon) && ReadResource(nIcon, nOffset, cb);
+    for (WORD i = 0; i < header.idCount; ++i) {
+        GRPICONDIRENTRY entry;
+        memcpy(&entry, &group[sizeof(header) + i * sizeof(entry)], sizeof(entry));
+        if (FindId(m_icons, entry.nId) == NULL)
+            return false;
+    }
+    return true;
 }
 
-// Reads an image that an icon handle would hold as it is.
-bool CIconResourceReader::ReadImage(ULONGLONG nOffset, DWORD cb, int cx, int cy)
+bool CResourceTree::FindImage(WORD nId, Range& image)
 {
-    BITMAPINFOHEADER header;
-    if (cb < sizeof(header) || !ReadAt(nOffset, sizeof(header), &header) ||
-        header.biSize != sizeof(header) || header.biPlanes != 1 ||
-        header.biCompression != BI_RGB || header.biWidth != cx || header.biHeight != 2 * cy)
+    const IMAGE_RESOURCE_DIRECTORY_ENTRY* pImage = FindId(m_icons, nId);
+    return pImage != NULL && ReadData(Subdirectory(*pImage), image);
+}
+
+// Whether the system can make an icon of a DIB within its bytes: a depth,
+// size and palette an icon can have (its height counts the image and its
+// mask), its colours inside the data.
+bool IsPlausible(const BITMAPINFOHEADER& header, ULONGLONG cb)
+{
+    const WORD nBitCount = header.biBitCount;
+    const DWORD nMaxColours = nBitCount <= 8 ? 1u << nBitCount : 256;
+    if ((nBitCount != 1 && nBitCount != 4 && nBitCount != 8 && nBitCount != 16 && nBitCount != 24 && nBitCount != 32) ||
+        header.biPlanes != 1 || header.biWidth <= 0 || header.biWidth > kMaxImageSize || header.biHeight <= 0 ||
+        header.biHeight > 2 * kMaxImageSize || header.biClrUsed > nMaxColours)
         return false;
+    const DWORD nColours = header.biClrUsed != 0 || nBitCount > 8 ? header.biClrUsed : nMaxColours;
+    return sizeof(header) + nColours * sizeof(RGBQUAD) +
+               static_cast<ULONGLONG>(DibRowBytes(header.biWidth, nBitCount)) * (header.biHeight / 2) <=
+           cb;
+}
+
+// Whether an icon handle would hold the image unchanged: 4 or 8 bits with a
+// whole palette, 24 or 32 without one, not compressed, of exactly that size,
+// all within cb bytes.
+bool IsDecodable(const BITMAPINFOHEADER& header, int cx, int cy, ULONGLONG cb)
+{
     DWORD nColours = 0;
     switch (header.biBitCount) {
     case 4:
@@ -248,23 +309,20 @@ bool CIconResourceReader::ReadImage(ULONGLONG nOffset, DWORD cb, int cx, int cy)
     default:
         return false;
     }
-    const ULONGLONG cbNeeded = sizeof(header) + nColours * sizeof(RGBQUAD) +
-                               static_cast<ULONGLONG>(DibRowBytes(cx, header.biBitCount) + DibRowBytes(cx, 1)) * cy;
-    if (cbNeeded > cb)
-        return false;
-    m_data.resize(static_cast<size_t>(cbNeeded));
-    return ReadAt(nOffset, static_cast<DWORD>(cbNeeded), m_data.data());
+    return header.biPlanes == 1 && header.biCompression == BI_RGB && header.biWidth == cx &&
+           header.biHeight == 2 * cy &&
+           sizeof(header) + nColours * sizeof(RGBQUAD) +
+                   static_cast<ULONGLONG>(DibRowBytes(cx, header.biBitCount) + DibRowBytes(cx, 1)) * cy <=
+               cb;
 }
 
 // Colours and mask as the icon handle's bitmaps would hold them: palette
 // entries and 24-bit pixels as they are, 32-bit pixels with any alpha
 // premultiplied as the system does it.
-void CIconResourceReader::Decode(int cx, int cy, IconImage& image) const
+void Decode(const BYTE* pData, const BITMAPINFOHEADER& header, int cx, int cy, IconImage& image)
 {
-    BITMAPINFOHEADER header;
-    memcpy(&header, m_data.data(), sizeof(header));
     const int nBitCount = header.biBitCount;
-    const BYTE* pPalette = m_data.data() + sizeof(header);
+    const BYTE* pPalette = pData + sizeof(header);
     const BYTE* pColours = pPalette + (nBitCount <= 8 ? (4u << nBitCount) : 0);
     const DWORD cbRow = DibRowBytes(cx, nBitCount);
     const BYTE* pMask = pColours + cbRow * cy;
@@ -311,4 +369,97 @@ void CIconResourceReader::Decode(int cx, int cy, IconImage& image) const
             pMaskOut[x] = (pMaskRow[x / 8] >> (7 - x % 8)) & 1;
         }
     }
+}
+
+// The chosen image, read once, then checked and decoded from that one copy.
+IconFileResult ReadImage(IByteSource& source, const Range& image, int cx, int cy, IconImage* pImage)
+{
+    // A decodable image of that size needs no more; of any other, the
+    // header is enough.
+    const ULONGLONG cbDecodable =
+        sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD) + (DibRowBytes(cx, 32) + DibRowBytes(cx, 1)) * cy;
+    std::vector<BYTE> bytes(static_cast<size_t>(image.cb < cbDecodable ? image.cb : cbDecodable));
+    BITMAPINFOHEADER header;
+    if (bytes.size() < sizeof(kPngSignature) || !ReadInside(source, image.nOffset, bytes.size(), bytes.data()))
+        return kIconNone;
+    if (memcmp(bytes.data(), kPngSignature, sizeof(kPngSignature)) == 0)
+        return kIconNeedsSystem;
+    if (bytes.size() < sizeof(header))
+        return kIconNone;
+    memcpy(&header, bytes.data(), sizeof(header));
+    if (header.biSize != sizeof(header) || !IsPlausible(header, image.cb))
+        return kIconNone;
+    if (pImage == NULL || !IsDecodable(header, cx, cy, bytes.size()))
+        return kIconNeedsSystem;
+    Decode(bytes.data(), header, cx, cy, *pImage);
+    return kIconDecoded;
+}
+
+IconFileResult ReadFromExecutable(IByteSource& source, const IMAGE_DOS_HEADER& dos, int nIndex, int cx, int cy,
+                                  IconImage* pImage)
+{
+    CResourceTree tree(source);
+    std::vector<BYTE> group;
+    if (!tree.Open(dos) || !tree.ReadGroup(nIndex, group))
+        return kIconNone;
+    const int nId = LookupIconIdFromDirectoryEx(group.data(), TRUE, cx, cy, LR_DEFAULTCOLOR);
+    Range image;
+    if (nId <= 0 || nId > 0xFFFF || !tree.FindImage(static_cast<WORD>(nId), image))
+        return kIconNone;
+    return ReadImage(source, image, cx, cy, pImage);
+}
+
+// An icon file holds one icon. Its image is chosen from a copy of the
+// directory in the group's form, each entry's id its index, as
+// ExtractIconExW chooses it.
+IconFileResult ReadFromIconFile(IByteSource& source, const ICONDIR& directory, int nIndex, int cx, int cy,
+                                IconImage* pImage)
+{
+    std::vector<ICONDIRENTRY> entries(directory.idCount);
+    if (nIndex != 0 || !ReadInside(source, sizeof(directory), entries.size() * sizeof(entries[0]), entries.data()))
+        return kIconNone;
+    std::vector<BYTE> group(sizeof(GRPICONDIR) + entries.size() * sizeof(GRPICONDIRENTRY));
+    memcpy(group.data(), &directory, sizeof(directory));
+    for (WORD i = 0; i < directory.idCount; ++i) {
+        if (!Inside(source, entries[i].dwImageOffset, entries[i].summary.dwBytesInRes))
+            return kIconNone;
+        const GRPICONDIRENTRY entry = {entries[i].summary, i};
+        memcpy(&group[sizeof(GRPICONDIR) + i * sizeof(entry)], &entry, sizeof(entry));
+    }
+    const int nImage = LookupIconIdFromDirectoryEx(group.data(), TRUE, cx, cy, LR_DEFAULTCOLOR);
+    if (nImage < 0 || nImage >= directory.idCount)
+        return kIconNone;
+    const Range image = {entries[nImage].dwImageOffset, entries[nImage].summary.dwBytesInRes};
+    return ReadImage(source, image, cx, cy, pImage);
+}
+
+}  // namespace
+
+// Moving the file pointer and reading costs a tenth of a read at an offset
+// under Wine.
+bool CFileByteSource::Read(ULONGLONG nOffset, DWORD cb, void* pBuffer)
+{
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(nOffset);
+    DWORD cbRead = 0;
+    return nOffset <= 0x7FFFFFFFFFFFFFFFull && SetFilePointerEx(m_hFile, at, NULL, FILE_BEGIN) &&
+           ReadFile(m_hFile, pBuffer, cb, &cbRead, NULL) && cbRead == cb;
+}
+
+IconFileResult ReadIconFile(IByteSource& source, int nIndex, int cx, int cy, IconImage* pImage)
+{
+    // Any icon file is longer than an executable's first header.
+    union
+    {
+        IMAGE_DOS_HEADER dos;
+        ICONDIR directory;
+    } start;
+    if (nIndex < 0 || cx <= 0 || cx > kMaxImageSize || cy <= 0 || cy > kMaxImageSize ||
+        !ReadInside(source, 0, sizeof(start), &start))
+        return kIconNone;
+    if (start.dos.e_magic == IMAGE_DOS_SIGNATURE)
+        return ReadFromExecutable(source, start.dos, nIndex, cx, cy, pImage);
+    if (start.directory.idReserved == 0 && start.directory.idType == 1 && start.directory.idCount != 0)
+        return ReadFromIconFile(source, start.directory, nIndex, cx, cy, pImage);
+    return kIconNone;
 }

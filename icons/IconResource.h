@@ -24,33 +24,44 @@ inline DWORD DibRowBytes(int cx, int nBitCount)
     return ((static_cast<DWORD>(cx) * nBitCount + 31) / 32) * 4;
 }
 
-// Reads a small icon straight from an executable's resources or an icon
-// file, choosing the group and the image as ExtractIconExW does. Only images
-// that an icon handle holds unchanged are read: anything else (16-bit
-// executables, PNG or monochrome images, images to be scaled, data that does
-// not fit the file) returns false, and the caller asks ExtractIconExW, which
-// also knows what a damaged file gives. The buffers are kept for the next
-// file.
-class CIconResourceReader
+// Where the icon reader's bytes come from. The reader asks only for ranges
+// that it has checked against Size; a read that cannot be satisfied whole
+// fails.
+class IByteSource
 {
 public:
-    bool Read(HANDLE hFile, int nIndex, int cx, int cy, IconImage& image);
+    virtual ~IByteSource() {}
+    virtual ULONGLONG Size() const = 0;
+    virtual bool Read(ULONGLONG nOffset, DWORD cb, void* pBuffer) = 0;
+};
+
+// An open file (borrowed) of the size its caller found.
+class CFileByteSource : public IByteSource
+{
+public:
+    CFileByteSource(HANDLE hFile, ULONGLONG cbSize) : m_hFile(hFile), m_cbSize(cbSize) {}
+
+    ULONGLONG Size() const override { return m_cbSize; }
+    bool Read(ULONGLONG nOffset, DWORD cb, void* pBuffer) override;
 
 private:
-    bool FindInExecutable(int nIndex, int cx, int cy, ULONGLONG& nOffset, DWORD& cb);
-    bool FindInIconFile(WORD nImages, int cx, int cy, ULONGLONG& nOffset, DWORD& cb);
-    bool ReadImage(ULONGLONG nOffset, DWORD cb, int cx, int cy);
-    bool ReadAt(ULONGLONG nOffset, DWORD cb, void* pBuffer);
-    bool ReadResource(ULONGLONG nDirectory, ULONGLONG& nOffset, DWORD& cb);
-    bool FileOffset(DWORD nRva, ULONGLONG& nOffset) const;
-    bool FindById(ULONGLONG nDirectory, WORD nId, ULONGLONG& nSubdirectory);
-    void Decode(int cx, int cy, IconImage& image) const;
-
     HANDLE m_hFile;
-    ULONGLONG m_nRoot;  // the resource directory's file offset
-    std::vector<BYTE> m_headers;
-    std::vector<IMAGE_SECTION_HEADER> m_sections;
-    std::vector<IMAGE_RESOURCE_DIRECTORY_ENTRY> m_entries;
-    std::vector<BYTE> m_entriesRead;
-    std::vector<BYTE> m_data;
+    ULONGLONG m_cbSize;
 };
+
+enum IconFileResult
+{
+    kIconDecoded,      // the image was decoded into the caller's IconImage
+    kIconNeedsSystem,  // a sound file whose chosen image only ExtractIconExW makes
+    kIconNone,         // no icon: a damaged file, another kind of file, or no such index
+};
+
+// Reads the small icon at nIndex of an executable's resources or of an icon
+// file, choosing the group and the image as ExtractIconExW does for an icon
+// of cx x cy. The container is checked whole before any system call sees its
+// bytes (ExtractIconExW under Wine does not guard its reads), and the chosen
+// image is read once and decoded from that one copy. Decoded are only images
+// that an icon handle holds unchanged (4-, 8-, 24- and 32-bit, of exactly
+// that size); without pImage, a sound file gives kIconNeedsSystem. 16-bit
+// executables give kIconNone.
+IconFileResult ReadIconFile(IByteSource& source, int nIndex, int cx, int cy, IconImage* pImage);

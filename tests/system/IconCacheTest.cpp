@@ -5,6 +5,7 @@
 #include "icons/Path.h"
 #include "inventory/InstalledPrograms.h"
 #include "inventory/ProductCode.h"
+#include "support/DamagedIcons.h"
 #include "support/ImagePixels.h"
 #include "support/TestSupport.h"
 
@@ -12,7 +13,9 @@
 
 #include <commctrl.h>
 
+#include <atomic>
 #include <map>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -33,12 +36,7 @@ const std::wstring kNul(1, L'\0');
 // A 16 x 16 icon file of one colour, padded to another length.
 std::string IconBytes(DWORD colour, size_t cbPadding = 0)
 {
-    const DWORD pixel = 0xFF000000 | colour;
-    std::string body;
-    for (int i = 0; i < 256; ++i)
-        body.append(reinterpret_cast<const char*>(&pixel), 4);
-    body.append(64, '\0');
-    return testsupport::IconFileBytes({testsupport::IconImage(16, 32, body)}) + std::string(cbPadding, '\0');
+    return testsupport::IconFileBytes({testsupport::SolidImage(16, colour)}) + std::string(cbPadding, '\0');
 }
 
 // A stored location as the programs parse it.
@@ -294,6 +292,39 @@ TEST_F(IconCacheTest, AFileIsReadAgainWhenItsSizeOrTimeChanges)
     EXPECT_EQ(1, ImageCount());
     WriteIcon(L"changing.ico", kRed, 3);
     EXPECT_EQ(std::vector<DWORD>{kRed}, Refresh(records));
+
+    // Changed, and held by another without sharing: the icon it showed,
+    // until a refresh after.
+    WriteIcon(L"changing.ico", kGreen, 4);
+    HANDLE hHeld = CreateFileW(File(L"changing.ico").c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    EXPECT_EQ(std::vector<DWORD>{kRed}, Refresh(records));
+    CloseHandle(hHeld);
+    EXPECT_EQ(std::vector<DWORD>{kGreen}, Refresh(records));
+}
+
+// Hundreds of damaged icon files and executables in one refresh: no file
+// brings the process down (ExtractIconExW under Wine reads outside a damaged
+// file), and each shows no icon or one of its images.
+TEST_F(IconCacheTest, DamagedFilesShowNoIconOrTheirOwn)
+{
+    std::mt19937 random(3);
+    std::vector<IconLocation> locations;
+    std::vector<bool> noIcon;
+    for (const testsupport::Container& c : testsupport::RedAndGreenContainers()) {
+        for (int nVariant = 0; nVariant < 150; ++nVariant) {
+            bool bNoIcon = false;
+            const std::wstring name = L"damaged" + std::to_wstring(locations.size());
+            ASSERT_TRUE(testsupport::WriteBytes(File(name), testsupport::Damaged(c, nVariant, random, bNoIcon)));
+            locations.push_back(Location(File(name)));
+            noIcon.push_back(bNoIcon);
+        }
+    }
+    std::vector<const IconLocation*> records;
+    for (const IconLocation& location : locations)
+        records.push_back(&location);
+    const std::vector<DWORD> shown = Refresh(records);
+    for (size_t i = 0; i < shown.size(); ++i)
+        EXPECT_TRUE(shown[i] == 0 || (!noIcon[i] && (shown[i] == kRed || shown[i] == kGreen))) << "file " << i;
 }
 
 // Entries change their icons refresh after refresh, freeing slots in the
@@ -321,4 +352,59 @@ TEST_F(IconCacheTest, SlotsFollowTheIconsInUse)
         EXPECT_EQ(expected, Refresh(records));
         EXPECT_EQ(1 + std::set<DWORD>(expected.begin(), expected.end()).size(), static_cast<size_t>(ImageCount()));
     }
+}
+
+namespace {
+
+HANDLE s_hRelease = NULL;
+std::atomic<int> s_nHeldUp(0);
+
+// Every file reads as no icon; "held" waits until released.
+void ReadOrWait(IconRead& read, bool)
+{
+    if (*read.path == L"held") {
+        ++s_nHeldUp;
+        WaitForSingleObject(s_hRelease, 20000);
+    }
+    read.outcome = IconRead::kNoIcon;
+}
+
+}  // namespace
+
+// A file that holds the reader up (a share that does not answer) holds up no
+// other: after a second a new thread reads the rest, the file is answered as
+// one to read again, and it is not read again while it holds the old thread.
+TEST(IconReader, AFileThatHoldsTheReaderUpHoldsUpNoOther)
+{
+    s_hRelease = CreateEventW(NULL, TRUE, FALSE, NULL);
+    CIconReader reader(ReadOrWait);
+    int nAsked = 0;
+    // The answer to a new read of that file, or -1.
+    auto ask = [&](const wchar_t* pszPath, DWORD dwWaitMs) {
+        IconRead read;
+        read.nIcon = ++nAsked;
+        read.path = std::make_shared<const std::wstring>(pszPath);
+        reader.Ask(std::move(read));
+        std::vector<IconRead> reads;
+        for (const DWORD dwStart = GetTickCount();;) {
+            reader.Take(reads, 100);
+            for (const IconRead& answer : reads) {
+                if (answer.nIcon == nAsked)
+                    return static_cast<int>(answer.outcome);
+            }
+            if (GetTickCount() - dwStart >= dwWaitMs)
+                return -1;
+        }
+    };
+    EXPECT_EQ(-1, ask(L"held", 200));
+    EXPECT_EQ(IconRead::kNoIcon, ask(L"other", 5000)) << "read by a new thread";
+    EXPECT_EQ(IconRead::kRetry, ask(L"held", 0)) << "answered at once";
+    EXPECT_EQ(1, s_nHeldUp);
+    SetEvent(s_hRelease);
+    int nOutcome = IconRead::kRetry;
+    for (const DWORD dwStart = GetTickCount(); nOutcome == IconRead::kRetry && GetTickCount() - dwStart < 5000;)
+        nOutcome = ask(L"held", 1000);
+    EXPECT_EQ(IconRead::kNoIcon, nOutcome) << "read again once the old thread is free";
+    EXPECT_EQ(2, s_nHeldUp);
+    CloseHandle(s_hRelease);
 }
