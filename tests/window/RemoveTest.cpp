@@ -26,23 +26,13 @@ std::wstring Marker(const std::wstring& path)
     return L" marker \"" + path + L"\"";
 }
 
-// lParam: the owner in, its window titled "Vantix" out.
-BOOL CALLBACK FindOwnedBox(HWND hWnd, LPARAM lParam)
-{
-    auto* pFound = reinterpret_cast<std::pair<HWND, HWND>*>(lParam);
-    wchar_t caption[16] = {};
-    GetWindowTextW(hWnd, caption, 16);
-    if (GetWindow(hWnd, GW_OWNER) == pFound->first && lstrcmpW(caption, L"Vantix") == 0)
-        pFound->second = hWnd;
-    return pFound->second == NULL;
-}
-
 // The message box that the window owns, or NULL.
 HWND OwnedBox(HWND hOwner)
 {
-    std::pair<HWND, HWND> found(hOwner, NULL);
-    EnumWindows(FindOwnedBox, reinterpret_cast<LPARAM>(&found));
-    return found.second;
+    HWND hBox = NULL;
+    while ((hBox = FindWindowExW(NULL, hBox, L"#32770", L"Vantix")) != NULL && GetWindow(hBox, GW_OWNER) != hOwner) {
+    }
+    return hBox;
 }
 
 class RemoveTest : public ::testing::Test
