@@ -7,6 +7,8 @@
 #define IDD_PROGRAM_LIST        102
 #define IDS_COLUMN_DESCRIPTION  103
 #define IDS_COLUMN_UNINSTALL    104
+#define IDS_APP_TITLE           105
+#define IDS_CANNOT_START        106
 
 #define IDR_MAINFRAME           128
 #define IDR_ACCELERATORS        129

@@ -2,6 +2,6 @@
 !define SAMPLE_NAME "Vantix Sample (per-machine)"
 !define SAMPLE_KEY "VantixSampleMachine"
 !define SAMPLE_ROOT HKLM
-!define SAMPLE_DIR "$PROGRAMFILES\Vantix Sample"
+!define SAMPLE_DIR "$PROGRAMFILES32\Vantix Sample"
 !define SAMPLE_LEVEL admin
 !include "sample.nsh"

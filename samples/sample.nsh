@@ -2,7 +2,12 @@
 ; SAMPLE_NAME, SAMPLE_KEY, SAMPLE_ROOT (HKLM or HKCU), SAMPLE_DIR and
 ; SAMPLE_LEVEL; the build passes OUTFILE and SAMPLE_EXE on the command line.
 
+!ifdef AMD64
+; For machines that run no 32-bit code: the same installer, 64-bit.
+Target amd64-unicode
+!else
 Unicode true
+!endif
 Name "${SAMPLE_NAME}"
 OutFile "${OUTFILE}"
 InstallDir "${SAMPLE_DIR}"
@@ -17,6 +22,8 @@ Page instfiles
 
 Section
     ClearErrors
+    ; The 32-bit installer's view, whichever the installer's own is.
+    SetRegView 32
     SetOutPath "$INSTDIR"
     File "/oname=SampleApp.exe" "${SAMPLE_EXE}"
     WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -35,6 +42,7 @@ Section
 SectionEnd
 
 Section "Uninstall"
+    SetRegView 32
     Delete "$INSTDIR\SampleApp.exe"
     Delete "$INSTDIR\uninstall.exe"
     RMDir "$INSTDIR"

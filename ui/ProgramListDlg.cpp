@@ -52,24 +52,16 @@ CProgramListDlg::CProgramListDlg(CWnd* pParent)
       m_bSortAscending(true),
       m_nSortColumn(0),
       m_hStopEvent(CreateEventW(NULL, TRUE, FALSE, NULL)),
-      m_hWorkerThread(NULL)
+      m_nWorkerId(0)
 {
 }
 
 CProgramListDlg::~CProgramListDlg()
 {
-    if (m_hIcon != NULL)
-        DestroyIcon(m_hIcon);
-    if (m_hSmallIcon != NULL)
-        DestroyIcon(m_hSmallIcon);
     // The worker works on its own copies, so giving up after the bound is
     // safe: it never touches this object. The uninstaller keeps running.
     if (m_hStopEvent != NULL && m_hWorkerThread != NULL)
         SignalObjectAndWait(m_hStopEvent, m_hWorkerThread, 10000, FALSE);
-    if (m_hStopEvent != NULL)
-        CloseHandle(m_hStopEvent);
-    if (m_hWorkerThread != NULL)
-        CloseHandle(m_hWorkerThread);
 }
 
 void CProgramListDlg::DoDataExchange(CDataExchange* pDX)
@@ -91,8 +83,8 @@ BOOL CProgramListDlg::OnInitDialog()
         AppendMenuW(hSysMenu, MF_STRING, IDM_ABOUTBOX, strAbout);
     }
 
-    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hSmallIcon));
+    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon.Get()));
+    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hSmallIcon.Get()));
 
     InitList();
     m_iconCache.NotifyWhenRead(m_hWnd, WM_ICONS_READ);
@@ -143,9 +135,14 @@ void CProgramListDlg::InitList()
 
 bool CProgramListDlg::IsRemoveAvailable()
 {
-    // The slot stays set until the worker's completion has been handled, so a
-    // second worker can never start before the first one's message arrives.
-    return m_list.GetNextItem(-1, LVNI_SELECTED) != -1 && m_hWorkerThread == NULL;
+    return m_list.GetNextItem(-1, LVNI_SELECTED) != -1 && !IsWorkerBusy();
+}
+
+bool CProgramListDlg::IsWorkerBusy() const
+{
+    // The thread's end, not its message, ends the busy state: a message that
+    // could not be posted must not leave the window busy for ever.
+    return m_hWorkerThread != NULL && WaitForSingleObject(m_hWorkerThread, 0) == WAIT_TIMEOUT;
 }
 
 void CProgramListDlg::UpdateRemoveButton()
@@ -209,7 +206,11 @@ void CProgramListDlg::OnRemove()
         return;
 
     ::SetCursor(LoadCursorW(NULL, IDC_APPSTARTING));
-    m_hWorkerThread = StartUninstallWorker(m_hWnd, m_hStopEvent, pRow->pEntry->strUninstallString);
+    m_strWorkerCommand = pRow->pEntry->strUninstallString;
+    // A new id: a late message from an earlier worker must not count for this one.
+    ++m_nWorkerId;
+    m_hWorkerThread.Attach(
+        StartUninstallWorker(m_hWnd, m_nWorkerId, m_hStopEvent, m_strWorkerCommand, pRow->pEntry->b64BitView));
     UpdateRemoveButton();
 }
 
@@ -229,22 +230,40 @@ void CProgramListDlg::OnCloseButton()
     EndDialog(IDOK);
 }
 
-LRESULT CProgramListDlg::OnUninstallDone(WPARAM, LPARAM)
+LRESULT CProgramListDlg::OnUninstallDone(WPARAM wParam, LPARAM lParam)
 {
-    // The worker has posted this as its last act; its handle is ours to close.
-    if (m_hWorkerThread != NULL) {
-        CloseHandle(m_hWorkerThread);
-        m_hWorkerThread = NULL;
-    }
+    // Only the last worker's message counts, and its handle is closed only
+    // once its thread has ended: a stray message changes nothing.
+    if (m_hWorkerThread == NULL || wParam != m_nWorkerId)
+        return 0;
+    if (!IsWorkerBusy())
+        m_hWorkerThread.Close();
     ::SetCursor(LoadCursorW(NULL, IDC_ARROW));
+    if (lParam != ERROR_SUCCESS)
+        ShowStartError(static_cast<DWORD>(lParam));
     Refresh();
     return 0;
 }
 
+void CProgramListDlg::ShowStartError(DWORD dwError)
+{
+    CString strCaption;
+    CString strFormat;
+    strCaption.LoadString(IDS_APP_TITLE);
+    strFormat.LoadString(IDS_CANNOT_START);
+    LPWSTR pszSystemText = NULL;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
+                   dwError, 0, reinterpret_cast<LPWSTR>(&pszSystemText), 0, NULL);
+    CWideString strText;
+    strText.Format(strFormat, m_strWorkerCommand.GetText() != NULL ? m_strWorkerCommand.GetText() : L"",
+                   pszSystemText != NULL ? pszSystemText : L"", dwError);
+    LocalFree(pszSystemText);
+    MessageBoxW(m_hWnd, strText.GetText(), strCaption, MB_OK | MB_ICONERROR);
+}
+
 BOOL CProgramListDlg::OnSetCursor(CWnd* pWnd, UINT nHitTest, UINT message)
 {
-    if (nHitTest == HTCLIENT && pWnd != NULL && pWnd->GetSafeHwnd() == m_hWnd &&
-        m_hWorkerThread != NULL && WaitForSingleObject(m_hWorkerThread, 0) == WAIT_TIMEOUT) {
+    if (nHitTest == HTCLIENT && pWnd != NULL && pWnd->GetSafeHwnd() == m_hWnd && IsWorkerBusy()) {
         ::SetCursor(LoadCursorW(NULL, IDC_APPSTARTING));
         return TRUE;
     }

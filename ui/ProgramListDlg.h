@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/IconHandle.h"
+#include "base/KernelHandle.h"
 #include "base/WideString.h"
 #include "framework/Afx.h"
 #include "icons/IconCache.h"
@@ -7,11 +9,11 @@
 
 #include <vector>
 
-// The main window: the installed programs in a sortable report list, and
-// Remove, which runs the selected program's uninstaller on a worker thread.
 // Posted by the icon reader when the icons asked for have been read.
 #define WM_ICONS_READ (WM_APP + 1)
 
+// The main window: the installed programs in a sortable report list, and
+// Remove, which runs the selected program's uninstaller on a worker thread.
 class CProgramListDlg : public CDialog
 {
 public:
@@ -61,21 +63,27 @@ private:
     void UpdateRemoveButton();
     void SetSortArrow(bool bShow);
     bool IsRemoveAvailable();
+    bool IsWorkerBusy() const;
+    void ShowStartError(DWORD dwError);
     static int CALLBACK CompareEntries(LPARAM lParam1, LPARAM lParam2, LPARAM lParamSort);
 
     CListCtrl m_list;
     BOOL m_bShowUpdates;
-    HICON m_hIcon;
-    HICON m_hSmallIcon;
+    CIconHandle m_hIcon;
+    CIconHandle m_hSmallIcon;
     bool m_bShowGrip;
     RECT m_rcGrip;
     bool m_bSortAscending;
     int m_nSortColumn;
     CImageList m_imageList;
-    HANDLE m_hStopEvent;
+    CKernelHandle m_hStopEvent;
     // Owned, tested and closed by the window thread alone; the worker never
     // touches this object.
-    HANDLE m_hWorkerThread;
+    CKernelHandle m_hWorkerThread;
+    // The last worker started: its completion message carries the id, and
+    // its command is what a failure to start names.
+    WPARAM m_nWorkerId;
+    CWideString m_strWorkerCommand;
 
     // One row of the list, which points at it with its item data.
     struct Row

@@ -1,11 +1,14 @@
 #include "uninstall/UninstallWorker.h"
 
+#include <objbase.h>
 #include <process.h>
+#include <shellapi.h>
 
 #include <memory>
 #include <new>
 
-#include "uninstall/KernelHandle.h"
+#include "base/KernelHandle.h"
+#include "uninstall/CommandLine.h"
 
 namespace {
 
@@ -20,8 +23,6 @@ const ULONG_PTR KEY_STOP = 2;
 class CJobWatch
 {
 public:
-    enum Result { JOB_EMPTY, STOPPED, FAILED };
-
     CJobWatch() : m_hWait(NULL) {}
     ~CJobWatch();
     CJobWatch(const CJobWatch&) = delete;
@@ -29,9 +30,10 @@ public:
 
     bool Create();
     bool Assign(HANDLE hProcess) { return AssignProcessToJobObject(m_job, hProcess) != FALSE; }
-    // Makes a signalled hStop end Wait() with STOPPED.
+    // Makes a signalled hStop end Wait().
     bool WatchStop(HANDLE hStop);
-    Result Wait();
+    // True once the job is empty or hStop is signalled; false when the port fails.
+    bool Wait();
 
 private:
     static VOID CALLBACK OnStopSignalled(PVOID pPort, BOOLEAN bTimedOut);
@@ -85,64 +87,130 @@ VOID CALLBACK CJobWatch::OnStopSignalled(PVOID pPort, BOOLEAN)
     PostQueuedCompletionStatus(static_cast<HANDLE>(pPort), 0, KEY_STOP, NULL);
 }
 
-CJobWatch::Result CJobWatch::Wait()
+bool CJobWatch::Wait()
 {
     for (;;) {
         DWORD nMessage = 0;
         ULONG_PTR key = 0;
         LPOVERLAPPED pOverlapped = NULL;
         if (!GetQueuedCompletionStatus(m_port, &nMessage, &key, &pOverlapped, INFINITE))
-            return FAILED;
+            return false;
         if (key == KEY_STOP)
-            return STOPPED;
+            return true;
         if (key == KEY_JOB && nMessage == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO)
-            return JOB_EMPTY;
+            return true;
     }
 }
 
-DWORD ExitCodeOf(HANDLE hProcess)
-{
-    DWORD code = 0;
-    if (!GetExitCodeProcess(hProcess, &code))
-        return GetLastError();
-    return code;
-}
+StartRefusalFn s_pfnStartRefusal = NULL;
 
-DWORD WaitForProcess(HANDLE hProcess, HANDLE hExtra)
-{
-    HANDLE handles[2] = { hProcess, hExtra };
-    const DWORD count = hExtra != NULL ? 2 : 1;
-    if (WaitForMultipleObjects(count, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
-        return STILL_ACTIVE;
-    return ExitCodeOf(hProcess);
-}
-
-// The child was created suspended, so that it is in the job before it can
-// start anything.
-DWORD ResumeAndWait(HANDLE hProcess, HANDLE hThread, HANDLE hExtra)
+// Waits until the process, and in the job everything it starts, has ended,
+// or until hStop is signalled. hThread is the process's first thread when it
+// was created suspended, so that it is in the job before it can start
+// anything; NULL for a process that already runs.
+DWORD WaitForUninstaller(HANDLE hProcess, HANDLE hThread, HANDLE hStop)
 {
     CJobWatch job;
     // Without a job (this program may itself run in one that allows no other),
     // only the first process can be waited for.
-    const bool bJob = job.Create() && job.Assign(hProcess) &&
-                      (hExtra == NULL || job.WatchStop(hExtra));
-    if (ResumeThread(hThread) == static_cast<DWORD>(-1)) {
+    const bool bJob = job.Create() && job.Assign(hProcess) && (hStop == NULL || job.WatchStop(hStop));
+    if (hThread != NULL && ResumeThread(hThread) == static_cast<DWORD>(-1)) {
         DWORD error = GetLastError();
         // It has not run a single instruction: nothing of the uninstaller is cut short.
         TerminateProcess(hProcess, error);
         return error;
     }
-    if (bJob) {
-        switch (job.Wait()) {
-        case CJobWatch::JOB_EMPTY:
-            return ExitCodeOf(hProcess);
-        case CJobWatch::STOPPED:
-            return STILL_ACTIVE;
-        case CJobWatch::FAILED:
-            break;
-        }
-    }
-    return WaitForProcess(hProcess, hExtra);
+    if (bJob && job.Wait())
+        return ERROR_SUCCESS;
+    HANDLE handles[2] = {hProcess, hStop};
+    WaitForMultipleObjects(hStop != NULL ? 2 : 1, handles, FALSE, INFINITE);
+    return ERROR_SUCCESS;
+}
+
+template <class Function>
+Function Kernel32Function(const char* pszName)
+{
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), pszName)));
+}
+
+// Turns the calling thread's file-system redirection off while it lives, when
+// asked to and the process runs under WOW64 (Windows 2000 has no such calls).
+class CNativeFileSystem
+{
+public:
+    explicit CNativeFileSystem(bool bWanted);
+    ~CNativeFileSystem();
+    CNativeFileSystem(const CNativeFileSystem&) = delete;
+    CNativeFileSystem& operator=(const CNativeFileSystem&) = delete;
+
+private:
+    typedef BOOL(WINAPI* IsWow64ProcessFn)(HANDLE, PBOOL);
+    typedef BOOL(WINAPI* DisableFn)(PVOID*);
+    typedef BOOL(WINAPI* RevertFn)(PVOID);
+
+    RevertFn m_pfnRevert;
+    PVOID m_pOldValue;
+};
+
+CNativeFileSystem::CNativeFileSystem(bool bWanted) : m_pfnRevert(NULL), m_pOldValue(NULL)
+{
+    const IsWow64ProcessFn pfnIsWow64 = Kernel32Function<IsWow64ProcessFn>("IsWow64Process");
+    const DisableFn pfnDisable = Kernel32Function<DisableFn>("Wow64DisableWow64FsRedirection");
+    BOOL bWow64 = FALSE;
+    if (bWanted && pfnIsWow64 != NULL && pfnDisable != NULL && pfnIsWow64(GetCurrentProcess(), &bWow64) &&
+        bWow64 && pfnDisable(&m_pOldValue))
+        m_pfnRevert = Kernel32Function<RevertFn>("Wow64RevertWow64FsRedirection");
+}
+
+CNativeFileSystem::~CNativeFileSystem()
+{
+    if (m_pfnRevert != NULL)
+        m_pfnRevert(m_pOldValue);
+}
+
+DWORD CreateSuspended(const CCommandLine& command, const CWideString& application, bool bNative64,
+                      PROCESS_INFORMATION& pi)
+{
+    const DWORD refusal = s_pfnStartRefusal != NULL ? s_pfnStartRefusal(false) : ERROR_SUCCESS;
+    if (refusal != ERROR_SUCCESS)
+        return refusal;
+    // CreateProcessW may write into its command line.
+    std::unique_ptr<wchar_t[]> pCommand(new (std::nothrow) wchar_t[lstrlenW(command.GetText()) + 1]);
+    if (!pCommand)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    lstrcpyW(pCommand.get(), command.GetText());
+    STARTUPINFOW si;
+    ZeroMemory(&si, sizeof(si));
+    si.cb = sizeof(si);
+    const CNativeFileSystem nativeFiles(bNative64);
+    if (!CreateProcessW(application.IsEmpty() ? NULL : application.GetText(), pCommand.get(), NULL, NULL, TRUE,
+                        NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED, NULL, NULL, &si, &pi))
+        return GetLastError();
+    return ERROR_SUCCESS;
+}
+
+DWORD StartElevated(const CWideString& file, const wchar_t* pszParameters, HWND hwndOwner, HANDLE& hProcess)
+{
+    const DWORD refusal = s_pfnStartRefusal != NULL ? s_pfnStartRefusal(true) : ERROR_SUCCESS;
+    if (refusal != ERROR_SUCCESS)
+        return refusal;
+    // The shell may hand the start to extensions that need COM.
+    const HRESULT hrCom = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    SHELLEXECUTEINFOW info;
+    ZeroMemory(&info, sizeof(info));
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.hwnd = hwndOwner;
+    info.lpVerb = L"runas";
+    info.lpFile = file.GetText();
+    info.lpParameters = *pszParameters != 0 ? pszParameters : NULL;
+    info.nShow = SW_SHOWNORMAL;
+    const DWORD error = ShellExecuteExW(&info) ? ERROR_SUCCESS : GetLastError();
+    if (SUCCEEDED(hrCom))
+        CoUninitialize();
+    hProcess = info.hProcess;
+    return error;
 }
 
 void CloseStopEvent(UninstallJob& job)
@@ -155,57 +223,68 @@ void CloseStopEvent(UninstallJob& job)
 
 }  // namespace
 
-DWORD RunCommandAndWait(const CWideString& commandLine, unsigned options, HANDLE hExtra)
+DWORD RunCommandAndWait(const CWideString& commandLine, bool b64BitView, HWND hwndOwner, HANDLE hStop)
 {
-    STARTUPINFOW si;
-    ZeroMemory(&si, sizeof(si));
-    si.cb = sizeof(si);
-    if (options & RUN_HIDDEN) {
-        si.dwFlags |= STARTF_USESHOWWINDOW;
-        si.wShowWindow = SW_HIDE;
+    const CCommandLine command(commandLine);
+    CWideString application;
+    DWORD error = ERROR_SUCCESS;
+    {
+        // A bare name from the 64-bit view means the 64-bit system folder.
+        const CNativeFileSystem nativeFiles(b64BitView);
+        error = command.FindApplication(application);
     }
+    if (error != ERROR_SUCCESS)
+        return error;
+    const bool bNative64 =
+        b64BitView && IsInSystemFolder(application.IsEmpty() ? command.GetProgramToken() : application);
     PROCESS_INFORMATION pi;
     ZeroMemory(&pi, sizeof(pi));
-
-    // CreateProcessW may write into its command line.
-    std::unique_ptr<wchar_t[]> pCommand(new (std::nothrow) wchar_t[commandLine.GetLength() + 1]);
-    if (!pCommand)
-        return ERROR_NOT_ENOUGH_MEMORY;
-    // An empty string may hold no buffer at all.
-    lstrcpyW(pCommand.get(), commandLine.GetText() != NULL ? commandLine.GetText() : L"");
-
-    const bool bWait = (options & RUN_NO_WAIT) == 0;
-    const DWORD flags = NORMAL_PRIORITY_CLASS | (bWait ? CREATE_SUSPENDED : 0);
-    if (!CreateProcessW(NULL, pCommand.get(), NULL, NULL, TRUE, flags, NULL, NULL, &si, &pi))
-        return GetLastError();
-
-    CKernelHandle hProcess(pi.hProcess);
-    CKernelHandle hThread(pi.hThread);
-    const DWORD result = bWait ? ResumeAndWait(hProcess, hThread, hExtra) : 0;
-    hThread.Close();
-    hProcess.Close();
-    return result;
+    error = CreateSuspended(command, application, bNative64, pi);
+    if (error == ERROR_SUCCESS) {
+        const CKernelHandle hProcess(pi.hProcess);
+        const CKernelHandle hThread(pi.hThread);
+        return WaitForUninstaller(hProcess, hThread, hStop);
+    }
+    // A program whose manifest asks for administrator rights: the shell asks
+    // the person, as it would for a double click.
+    if (error != ERROR_ELEVATION_REQUIRED)
+        return error;
+    CWideString file;
+    const wchar_t* pszParameters = NULL;
+    command.SplitForShell(application, file, pszParameters);
+    HANDLE hStarted = NULL;
+    error = StartElevated(file, pszParameters, hwndOwner, hStarted);
+    const CKernelHandle hProcess(hStarted);
+    // Declining is the person's choice, not a failure to report.
+    if (error == ERROR_CANCELLED)
+        return ERROR_SUCCESS;
+    if (error != ERROR_SUCCESS || hProcess == NULL)
+        return error;
+    return WaitForUninstaller(hProcess, NULL, hStop);
 }
 
 unsigned __stdcall UninstallThreadProc(void* pParam)
 {
     UninstallJob* pJob = static_cast<UninstallJob*>(pParam);
-    RunCommandAndWait(pJob->strCommand, 0, pJob->hStopEvent);
+    const DWORD error = RunCommandAndWait(pJob->strCommand, pJob->b64BitView, pJob->hwndOwner, pJob->hStopEvent);
     CloseStopEvent(*pJob);
     // Has no effect when the window is already gone.
-    PostMessageW(pJob->hwndOwner, WM_UNINSTALL_DONE, 0, 0);
+    PostMessageW(pJob->hwndOwner, WM_UNINSTALL_DONE, pJob->nId, static_cast<LPARAM>(error));
     delete pJob;
     return 0;
 }
 
-HANDLE StartUninstallWorker(HWND hwndOwner, HANDLE hStopEvent, const CWideString& command)
+HANDLE StartUninstallWorker(HWND hwndOwner, WPARAM nId, HANDLE hStopEvent, const CWideString& command,
+                            bool b64BitView)
 {
     UninstallJob* pJob = new (std::nothrow) UninstallJob;
     if (pJob == NULL)
         return NULL;
     pJob->hwndOwner = hwndOwner;
+    pJob->nId = nId;
     pJob->hStopEvent = NULL;
     pJob->strCommand = command;
+    pJob->b64BitView = b64BitView;
 
     // The worker closes its own copy when it ends, whenever the window closes its event.
     const HANDLE hProcess = GetCurrentProcess();
@@ -222,4 +301,9 @@ HANDLE StartUninstallWorker(HWND hwndOwner, HANDLE hStopEvent, const CWideString
         return NULL;
     }
     return reinterpret_cast<HANDLE>(hThread);
+}
+
+void SetStartRefusalForTests(StartRefusalFn pfnRefusal)
+{
+    s_pfnStartRefusal = pfnRefusal;
 }

@@ -80,11 +80,6 @@ DWORD RunAndWait(std::wstring commandLine, DWORD timeoutMs)
     return code;
 }
 
-bool CanStart32BitPrograms()
-{
-    return GetEnvironmentVariableW(L"VANTIX_NO_32BIT_PROGRAMS", NULL, 0) == 0;
-}
-
 bool PrefixReportsWindows2000()
 {
     // Read where Wine takes it from, not through the code under test.

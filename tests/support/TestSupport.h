@@ -58,11 +58,6 @@ private:
 // or the error code when it could not be started.
 DWORD RunAndWait(std::wstring commandLine, DWORD timeoutMs = 120000);
 
-// False on a machine whose kernel runs no 32-bit code: the tests are then a
-// 64-bit build, and 32-bit programs (the sample installers) cannot start
-// (scripts/testenv says so in VANTIX_NO_32BIT_PROGRAMS).
-bool CanStart32BitPrograms();
-
 // True when the test prefix reports Windows 2000 (scripts/testenv sets the
 // version). The program then opens every key without a view flag and so reads
 // the 32-bit view for either view: what only the 64-bit view holds is unseen.

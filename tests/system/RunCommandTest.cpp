@@ -1,13 +1,15 @@
+#include "base/KernelHandle.h"
 #include "support/TestSupport.h"
-#include "uninstall/KernelHandle.h"
 #include "uninstall/UninstallWorker.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <thread>
-#include <tuple>
+#include <utility>
 
 using testsupport::ExeDir;
 using testsupport::TempPath;
@@ -29,15 +31,15 @@ bool DeleteSoon(const std::wstring& path)
     return Eventually([&] { return DeleteFileW(path.c_str()) != FALSE; });
 }
 
-CWideString Command(const std::wstring& program, const std::wstring& steps)
+// vx_child.exe runs the steps it is given (see its source).
+std::wstring ChildCommand(const std::wstring& steps)
 {
-    return CWideString((L"\"" + program + L"\" " + steps).c_str());
+    return L"\"" + ExeDir() + L"\\vx_child.exe\" " + steps;
 }
 
-// vx_child.exe runs the steps it is given (see its source).
-CWideString ChildCommand(const std::wstring& steps)
+DWORD RunStored(const std::wstring& command, bool b64BitView = false, HANDLE hStop = NULL)
 {
-    return Command(ExeDir() + L"\\vx_child.exe", steps);
+    return RunCommandAndWait(CWideString(command.c_str()), b64BitView, NULL, hStop);
 }
 
 // A test that leaves a child running waits for its marker, so that no child
@@ -50,35 +52,52 @@ protected:
 
     bool MarkerExists() const { return GetFileAttributesW(m_strMarker.c_str()) != INVALID_FILE_ATTRIBUTES; }
     bool MarkerAppears() const { return Eventually([this] { return MarkerExists(); }); }
+    bool RanOnce(DWORD dwResult)
+    {
+        const bool bRan = dwResult == ERROR_SUCCESS && MarkerExists();
+        DeleteFileW(m_strMarker.c_str());
+        return bRan;
+    }
 
     const std::wstring m_strMarker = TempPath(L"vx_run_marker.txt");
     const std::wstring m_strMarkerStep = L" marker \"" + m_strMarker + L"\"";
 };
 
-TEST_F(RunCommandTest, StartsCommandLineAsStoredOrGivesTheErrorCode)
+// The program's own exit code is its business; a command that cannot start
+// gives the reason. A bare program name is the system's program, never one
+// in this program's folder or the current folder, whatever PATH says.
+TEST_F(RunCommandTest, StartsTheProgramTheCommandNamesOrGivesTheError)
 {
-    EXPECT_EQ(42u, RunCommandAndWait(ChildCommand(L"exit 42"), 0, NULL));
-    EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND),
-              RunCommandAndWait(Command(ExeDir() + L"\\no_such_program.exe", L"/S"), 0, NULL));
-    // Commands that start nothing give an error at once.
+    EXPECT_TRUE(RanOnce(RunStored(ChildCommand(m_strMarkerStep + L" exit 42"))));
+    EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND), RunStored(L"\"" + ExeDir() + L"\\no_such_program.exe\" /S"));
     for (const wchar_t* command : {L"C:\\vx-missing\\nothing.exe /x", L"\"C:\\vx missing\\unterminated.exe /x", L"\"\"",
-                                   L"C:\\windows", L"C:\\windows\\win.ini", L"%SystemRoot%\\notepad.exe"})
-        EXPECT_NE(0u, RunCommandAndWait(CWideString(command), 0, NULL)) << command;
-    // An empty string holds no buffer: nothing can start, and nothing may crash.
-    EXPECT_NE(0u, RunCommandAndWait(CWideString(), 0, NULL));
+                                   L"C:\\windows", L"C:\\windows\\win.ini", L"%SystemRoot%\\notepad.exe", L""})
+        EXPECT_NE(0u, RunStored(command)) << command;
+
+    wchar_t saved[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, saved);
+    std::wstring path(GetEnvironmentVariableW(L"PATH", NULL, 0), L'\0');
+    path.resize(GetEnvironmentVariableW(L"PATH", &path[0], static_cast<DWORD>(path.size())));
+    SetCurrentDirectoryW(ExeDir().c_str());
+    SetEnvironmentVariableW(L"PATH", L".;;vx");
+    EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND), RunStored(L"vx_child.exe" + m_strMarkerStep));
+    EXPECT_FALSE(MarkerExists());
+    SetEnvironmentVariableW(L"PATH", (L".;" + ExeDir()).c_str());
+    EXPECT_TRUE(RanOnce(RunStored(L"vx_child" + m_strMarkerStep))) << "found through PATH, \".exe\" added";
+    SetEnvironmentVariableW(L"PATH", path.c_str());
+    SetCurrentDirectoryW(saved);
 }
 
 // Uninstallers that start a copy of themselves and exit: the wait lasts until
-// the last of them has ended, and the result is still the first one's code.
-// A stop event ends the wait at once, before or after the first process has
-// gone, and the uninstaller keeps running to its end.
+// the last of them has ended. A stop event ends the wait at once, before or
+// after the first process has gone, and the uninstaller keeps running to its
+// end.
 TEST_F(RunCommandTest, WaitsForWhatTheChildStartedUnlessStopped)
 {
-    // What the child starts first; when the stop event is set, -1 for no event; the result.
-    const std::tuple<const wchar_t*, int, DWORD> cases[] = {
-        {L"spawn ", -1, 5}, {L"relaunch-from-temp vx_child_relaunched.exe ", -1, 5}, {L"", 0, STILL_ACTIVE},
-        {L"", 300, STILL_ACTIVE}, {L"relaunch-from-temp vx_child_stopped.exe ", 1000, STILL_ACTIVE}};
-    for (const auto& [pszStart, nStopMs, code] : cases) {
+    // What the child starts first; when the stop event is set, -1 for no event.
+    const std::pair<const wchar_t*, int> cases[] = {{L"spawn ", -1}, {L"relaunch-from-temp vx_child_relaunched.exe ", -1},
+        {L"", 0}, {L"", 300}, {L"relaunch-from-temp vx_child_stopped.exe ", 1000}};
+    for (const auto& [pszStart, nStopMs] : cases) {
         SCOPED_TRACE(testing::Message() << pszStart << nStopMs);
         DeleteFileW(m_strMarker.c_str());
         CKernelHandle hStop(CreateEventW(NULL, TRUE, FALSE, NULL));
@@ -89,8 +108,8 @@ TEST_F(RunCommandTest, WaitsForWhatTheChildStartedUnlessStopped)
                 SetEvent(hStop);
             }
         });
-        const std::wstring steps = L"code 5 " + std::wstring(pszStart) + L"sleep 2000" + m_strMarkerStep + L" exit 9";
-        EXPECT_EQ(code, RunCommandAndWait(ChildCommand(steps), 0, nStopMs >= 0 ? hStop.Get() : NULL));
+        const std::wstring steps = std::wstring(pszStart) + L"sleep 2000" + m_strMarkerStep + L" exit 9";
+        EXPECT_EQ(0u, RunStored(ChildCommand(steps), false, nStopMs >= 0 ? hStop.Get() : NULL));
         signal.join();
         EXPECT_EQ(nStopMs < 0, MarkerExists());
         EXPECT_TRUE(MarkerAppears());
@@ -99,9 +118,55 @@ TEST_F(RunCommandTest, WaitsForWhatTheChildStartedUnlessStopped)
     EXPECT_TRUE(DeleteSoon(TempPath(L"vx_child_stopped.exe")));
 }
 
+// Windows refuses to start a program that asks for elevation, Wine never
+// does: the shell's "runas" then starts it, given the program and the
+// parameters that CreateProcessW would have read, and is waited for.
+TEST_F(RunCommandTest, ElevationGoesThroughTheShell)
+{
+    SetStartRefusalForTests([](bool bElevated) -> DWORD { return bElevated ? 0 : ERROR_ELEVATION_REQUIRED; });
+    const std::wstring out = TempPath(L"vx_elevated.txt"), folder = TempPath(L"vx elevated");
+    const std::wstring copy = folder + L"\\vx_record_args.exe";
+    CreateDirectoryW(folder.c_str(), NULL);
+    ASSERT_TRUE(CopyFileW((ExeDir() + L"\\vx_record_args.exe").c_str(), copy.c_str(), FALSE));
+    const std::pair<std::wstring, const char*> cases[] = {
+        {L"\"" + copy + L"\" \"" + out + L"\" a \"b c\"", "a\nb c\n"},
+        {copy + L"  \"" + out + L"\" d", "d\n"}};
+    for (const auto& [command, recorded] : cases) {
+        DeleteFileW(out.c_str());
+        EXPECT_EQ(0u, RunStored(command)) << command;
+        std::ifstream in(out.c_str());
+        EXPECT_EQ(recorded, std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+    }
+    DeleteFileW(out.c_str());
+    SetStartRefusalForTests(NULL);
+    EXPECT_TRUE(DeleteSoon(copy));
+    RemoveDirectoryW(folder.c_str());
+}
+
+// An entry of the 64-bit registry view that names the system folder, by path
+// or by a bare name, means the 64-bit system folder, which file-system
+// redirection hides from a 32-bit program.
+TEST_F(RunCommandTest, SixtyFourBitEntriesRunTheSixtyFourBitSystemPrograms)
+{
+    wchar_t system[MAX_PATH], windows[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    BOOL bWow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &bWow64);
+    // Where a 32-bit program reaches the 64-bit system folder.
+    const std::wstring native = (bWow64 ? windows + std::wstring(L"\\Sysnative") : system) + L"\\vx_native_probe.exe";
+    ASSERT_TRUE(CopyFileW((ExeDir() + L"\\vx_child.exe").c_str(), native.c_str(), FALSE));
+    for (const std::wstring& program : {system + std::wstring(L"\\vx_native_probe.exe"), std::wstring(L"vx_native_probe")}) {
+        for (bool b64BitView : {true, false})
+            EXPECT_EQ(b64BitView || !bWow64, RanOnce(RunStored(program + m_strMarkerStep, b64BitView))) << program << b64BitView;
+    }
+    EXPECT_TRUE(DeleteSoon(native));
+}
+
 // A message-only window on the test thread stands in for the program list.
-// The worker posts its message once the uninstaller and what it started have
-// ended, with or without a stop event, whether the program starts or not.
+// The worker posts its message, with its id and the error, once the
+// uninstaller and what it started have ended, with or without a stop event,
+// whether the program starts or not.
 TEST_F(RunCommandTest, WorkerPostsDoneOnceTheUninstallerEnded)
 {
     HWND hwnd = CreateWindowExW(0, L"STATIC", NULL, 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL);
@@ -110,16 +175,18 @@ TEST_F(RunCommandTest, WorkerPostsDoneOnceTheUninstallerEnded)
     for (HANDLE hEvent : {hStop.Get(), HANDLE(NULL)}) {
         DeleteFileW(m_strMarker.c_str());
         // The command is gone once the worker has started: it works on its own copy.
-        HANDLE hThread = StartUninstallWorker(
-            hwnd, hEvent,
-            hEvent != NULL ? ChildCommand(L"relaunch-from-temp vx_child_worker.exe sleep 800" + m_strMarkerStep)
-                           : Command(ExeDir() + L"\\no_such_program.exe", L"/S"));
+        const std::wstring command = hEvent != NULL
+                                         ? ChildCommand(L"relaunch-from-temp vx_child_worker.exe sleep 800" + m_strMarkerStep)
+                                         : L"C:\\vx-missing\\nothing.exe";
+        HANDLE hThread = StartUninstallWorker(hwnd, hEvent != NULL ? 7 : 8, hEvent, CWideString(command.c_str()), false);
         EXPECT_TRUE(hThread != NULL);
-        MSG msg;
+        MSG msg = {};
         EXPECT_TRUE(Eventually([&] {
             MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_POSTMESSAGE);
             return PeekMessageW(&msg, hwnd, WM_UNINSTALL_DONE, WM_UNINSTALL_DONE, PM_REMOVE) != FALSE;
         }));
+        EXPECT_EQ(hEvent != NULL ? 7u : 8u, msg.wParam);
+        EXPECT_EQ(hEvent != NULL ? 0 : ERROR_FILE_NOT_FOUND, msg.lParam);
         // The thread handle is the caller's, still valid after the worker ended.
         EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hThread, 5000));
         EXPECT_TRUE(CloseHandle(hThread));

@@ -2,6 +2,7 @@
 #include "res/resource.h"
 #include "support/RemoteProgram.h"
 #include "support/TestSupport.h"
+#include "uninstall/UninstallWorker.h"
 #include "window/ProgramDialogThread.h"
 
 #include <commctrl.h>
@@ -25,6 +26,15 @@ std::wstring Marker(const std::wstring& path)
     return L" marker \"" + path + L"\"";
 }
 
+// The message box that the window owns, or NULL.
+HWND OwnedBox(HWND hOwner)
+{
+    HWND hBox = NULL;
+    while ((hBox = FindWindowExW(NULL, hBox, L"#32770", L"Vantix")) != NULL && GetWindow(hBox, GW_OWNER) != hOwner) {
+    }
+    return hBox;
+}
+
 class RemoveTest : public ::testing::Test
 {
 protected:
@@ -32,6 +42,8 @@ protected:
     {
         for (const std::wstring& file : m_files)
             DeleteFileW(file.c_str());
+        for (const std::wstring& folder : m_folders)
+            RemoveDirectoryW(folder.c_str());
     }
 
     // A file in the temporary folder, gone now and after the test.
@@ -40,6 +52,27 @@ protected:
         m_files.push_back(testsupport::TempPath(name));
         DeleteFileW(m_files.back().c_str());
         return m_files.back();
+    }
+
+    // A copy of a file in a new temporary folder, both gone after the test.
+    std::wstring Copy(const std::wstring& from, const wchar_t* folder, const wchar_t* name)
+    {
+        if (m_folders.empty() || m_folders.back() != testsupport::TempPath(folder))
+            m_folders.push_back(testsupport::TempPath(folder));
+        CreateDirectoryW(m_folders.back().c_str(), NULL);
+        m_files.push_back(m_folders.back() + L"\\" + name);
+        EXPECT_TRUE(CopyFileW(from.c_str(), m_files.back().c_str(), FALSE)) << m_files.back();
+        return m_folders.back();
+    }
+
+    // Selects the row and clicks Remove as soon as it is available.
+    static bool Remove(const CProgramDialogThread& dialog, const wchar_t* name)
+    {
+        const HWND hList = dialog.Control(IDC_PROGRAM_LIST), hRemove = dialog.Control(IDC_REMOVE);
+        ListView_SetItemState(hList, FindListRow(hList, name), LVIS_SELECTED | LVIS_FOCUSED,
+                              LVIS_SELECTED | LVIS_FOCUSED);
+        return WaitUntil([&] { return IsWindowEnabled(hRemove) != FALSE; }) &&
+               PostMessageW(hRemove, BM_CLICK, 0, 0);
     }
 
     // An entry without a DisplayName: its row shows the key's name.
@@ -58,6 +91,7 @@ protected:
 
     testsupport::CWrittenKeys m_written;
     std::vector<std::wstring> m_files;
+    std::vector<std::wstring> m_folders;
     int m_nProbes = 0;
 };
 
@@ -74,12 +108,8 @@ TEST_F(RemoveTest, EachSampleGoesByItsRealUninstaller)
         {L"msiexec.exe /i \"sample.msi\" /qn", L"Vantix Sample (installer package)",
          L"%ProgramFiles(x86)%\\Vantix Sample MSI\\SampleApp.exe"},
     };
-    // The NSIS installers are 32-bit programs; the package goes through
-    // Wine's own installer, which runs either way.
-    const size_t nFirst = testsupport::CanStart32BitPrograms() ? 0 : 2;
     std::vector<std::wstring> files;
-    for (size_t i = nFirst; i < 3; ++i) {
-        const auto& sample = kSamples[i];
+    for (const auto& sample : kSamples) {
         std::wstring install = sample[0];
         install.insert(install.find(L'"') + 1, samples);
         ASSERT_EQ(0u, testsupport::RunAndWait(install)) << install;
@@ -88,13 +118,24 @@ TEST_F(RemoveTest, EachSampleGoesByItsRealUninstaller)
         files.push_back(file);
         ASSERT_TRUE(FileExists(file)) << file;
     }
+    // A copy of the program in a folder with a planted msiexec.exe, and
+    // another in its current folder: the package's bare "MsiExec.exe" must
+    // still run the system's.
+    const std::wstring planted = ExeDir() + L"\\vx_child.exe";
+    const std::wstring home = Copy(ExeDir() + L"\\..\\Vantix.exe", L"vx planted home", L"Vantix.exe");
+    Copy(planted, L"vx planted home", L"msiexec.exe");
+    wchar_t saved[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, saved);
+    SetCurrentDirectoryW(Copy(planted, L"vx planted current", L"msiexec.exe").c_str());
     // Nothing refreshes by hand: the end of an uninstaller alone must bring
     // the list up to date.
     CRemoteProgram program;
-    ASSERT_TRUE(program.Start(ExeDir() + L"\\..\\Vantix.exe"));
+    const bool bStarted = program.Start(home + L"\\Vantix.exe");
+    SetCurrentDirectoryW(saved);
+    ASSERT_TRUE(bStarted);
     const HWND hRemove = program.Control(IDC_REMOVE);
     for (size_t i = 0; i < files.size(); ++i) {
-        const std::wstring name = kSamples[nFirst + i][1];
+        const std::wstring name = kSamples[i][1];
         SCOPED_TRACE(name);
         const int nRow = program.FindRow(name);
         EXPECT_GT(program.RowImage(nRow), 0) << "its own icon";
@@ -125,12 +166,6 @@ TEST_F(RemoveTest, BusyUntilTheUninstallerAndWhatItStartedHaveEndedButNeverForCl
     CProgramDialogThread dialog;
     ASSERT_TRUE(dialog.Start());
     const HWND hList = dialog.Control(IDC_PROGRAM_LIST), hRemove = dialog.Control(IDC_REMOVE);
-    auto remove = [&](const wchar_t* name) {
-        ListView_SetItemState(hList, FindListRow(hList, name), LVIS_SELECTED | LVIS_FOCUSED,
-                              LVIS_SELECTED | LVIS_FOCUSED);
-        return WaitUntil([&] { return IsWindowEnabled(hRemove) != FALSE; }) &&
-               PostMessageW(hRemove, BM_CLICK, 0, 0);
-    };
     auto shows = [&](const std::wstring& name) { return FindListRow(hList, name) != -1; };
     // The list reads the whole command, and a reader with a shorter buffer
     // gets its start, terminated, and nothing past the buffer's end.
@@ -153,15 +188,20 @@ TEST_F(RemoveTest, BusyUntilTheUninstallerAndWhatItStartedHaveEndedButNeverForCl
         return PointUntil(ptBare.x, ptBare.y, [&] { return dialog.Cursor() == LoadCursorW(NULL, id); });
     };
 
-    ASSERT_TRUE(remove(L"VxRemove Handover"));
+    ASSERT_TRUE(Remove(dialog, L"VxRemove Handover"));
     ASSERT_TRUE(WaitUntil([&] { return FileExists(parentRan); }));
     // The uninstaller has handed over to a process that outlives it: the
     // window stays busy for that one too, yet answers, and a refresh in
-    // between leaves Remove unavailable and the wait running.
+    // between leaves Remove unavailable and the wait running. Completions
+    // from no worker of the window, handled before that refresh, change
+    // nothing either.
     EXPECT_TRUE(cursorIs(IDC_APPSTARTING));
     const std::wstring refreshed = WriteProbe();
+    for (WPARAM nStray : {WPARAM(0), WPARAM(0x7FFF)})
+        PostMessageW(dialog.Window(), WM_UNINSTALL_DONE, nStray, ERROR_FILE_NOT_FOUND);
     PostMessageW(dialog.Control(IDC_REFRESH), BM_CLICK, 0, 0);
     EXPECT_TRUE(WaitUntil([&] { return shows(refreshed); }));
+    EXPECT_EQ(NULL, OwnedBox(dialog.Window()));
     ListView_SetItemState(hList, FindListRow(hList, L"VxRemove Closing"), LVIS_SELECTED, LVIS_SELECTED);
     Sleep(300);
     EXPECT_FALSE(IsWindowEnabled(hRemove));
@@ -176,11 +216,49 @@ TEST_F(RemoveTest, BusyUntilTheUninstallerAndWhatItStartedHaveEndedButNeverForCl
 
     // Closing while an uninstaller runs takes no wait for it; the uninstaller
     // runs on to its end.
-    ASSERT_TRUE(remove(L"VxRemove Closing"));
+    ASSERT_TRUE(Remove(dialog, L"VxRemove Closing"));
     ASSERT_TRUE(WaitUntil([&] { return FileExists(closingStarted); }));
     const DWORD dwClosing = GetTickCount();
     dialog.Close();
     EXPECT_LT(GetTickCount() - dwClosing, 3000u);
     EXPECT_FALSE(FileExists(closingEnded));
     EXPECT_TRUE(WaitUntil([&] { return FileExists(closingEnded); }, 20000));
+}
+
+// A command that cannot start gives a box that says why, and the list is
+// read again; a person who declines elevation is told nothing.
+TEST_F(RemoveTest, SaysWhyACommandCannotStartUnlessElevationWasDeclined)
+{
+    const std::wstring missing = L"\"C:\\vx-missing\\nothing.exe\" /x", folder = L"C:\\windows";
+    const std::wstring declined = TempFile(L"vx_remove_declined");
+    ASSERT_TRUE(WriteEntry(L"VxRemove Missing", missing) && WriteEntry(L"VxRemove Folder", folder) &&
+                WriteEntry(L"VxRemove Declined", L"\"" + ExeDir() + L"\\vx_child.exe\"" + Marker(declined)));
+    CProgramDialogThread dialog;
+    ASSERT_TRUE(dialog.Start());
+    const HWND hList = dialog.Control(IDC_PROGRAM_LIST);
+    wchar_t notFound[256] = {};
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, ERROR_FILE_NOT_FOUND, 0, notFound,
+                   256, NULL);
+    for (const auto& [name, command] : {std::make_pair(L"VxRemove Missing", missing), {L"VxRemove Folder", folder}}) {
+        ASSERT_TRUE(Remove(dialog, name));
+        HWND hBox = NULL;
+        ASSERT_TRUE(WaitUntil([&] { return (hBox = OwnedBox(dialog.Window())) != NULL; }));
+        wchar_t text[1024] = {};
+        GetDlgItemTextW(hBox, 0xFFFF, text, 1024);
+        EXPECT_NE(std::wstring::npos, std::wstring(text).find(command)) << text;
+        EXPECT_TRUE(command != missing || std::wstring(text).find(notFound) != std::wstring::npos) << text;
+        PostMessageW(hBox, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(hBox); }));
+        EXPECT_NE(-1, FindListRow(hList, name));
+    }
+
+    SetStartRefusalForTests([](bool bElevated) -> DWORD { return bElevated ? ERROR_CANCELLED : ERROR_ELEVATION_REQUIRED; });
+    const std::wstring probe = WriteProbe();
+    ASSERT_TRUE(Remove(dialog, L"VxRemove Declined"));
+    EXPECT_TRUE(WaitUntil([&] { return FindListRow(hList, probe) != -1; }));
+    SetStartRefusalForTests(NULL);
+    EXPECT_EQ(NULL, OwnedBox(dialog.Window()));
+    EXPECT_FALSE(FileExists(declined));
+    ASSERT_TRUE(Remove(dialog, L"VxRemove Declined"));
+    EXPECT_TRUE(WaitUntil([&] { return FileExists(declined); }));
 }

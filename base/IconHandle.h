@@ -1,0 +1,24 @@
+#pragma once
+
+#include <windows.h>
+
+// Owns one icon that DestroyIcon releases (loaded without LR_SHARED, or
+// made); NULL means none.
+class CIconHandle
+{
+public:
+    explicit CIconHandle(HICON h = NULL) : m_h(h) {}
+    ~CIconHandle()
+    {
+        if (m_h != NULL)
+            DestroyIcon(m_h);
+    }
+    CIconHandle(const CIconHandle&) = delete;
+    CIconHandle& operator=(const CIconHandle&) = delete;
+
+    HICON Get() const { return m_h; }
+    operator HICON() const { return m_h; }
+
+private:
+    HICON m_h;
+};
