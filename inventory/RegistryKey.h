@@ -16,11 +16,6 @@ public:
     LONG Close();
 
     // cchName is the buffer's capacity in, the name's length out.
-    LONG EnumKey(DWORD index, wchar_t* name, DWORD* pcchName) const
-    {
-        return RegEnumKeyExW(m_hKey, index, name, pcchName, NULL, NULL, NULL, NULL);
-    }
-    // The same, with the subkey's last-write time.
     LONG EnumKey(DWORD index, wchar_t* name, DWORD* pcchName, FILETIME* pftLastWrite) const
     {
         return RegEnumKeyExW(m_hKey, index, name, pcchName, NULL, NULL, NULL, pftLastWrite);

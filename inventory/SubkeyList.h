@@ -67,9 +67,6 @@ public:
         m_bIndexed = false;
     }
 
-    size_t GetCount() const { return m_items.size(); }
-    T& GetAt(size_t i) const { return *m_items[i]; }
-
     // Whether the subkey of that name is there, compared without regard to
     // ASCII letter case as the registry compares names (the registry folds
     // other letters too, so a name beyond ASCII may leave that in doubt);
