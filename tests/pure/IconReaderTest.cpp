@@ -1,16 +1,19 @@
-// The icon reader over bytes in memory: damaged icon files and executables,
+// The icon reader. Over bytes in memory: damaged icon files and executables,
 // a field at a time, cut short or with bytes of their directories changed,
 // give no icon or the image they gave before, and the reader never asks for
-// a byte outside them.
-#include "icons/IconResource.h"
+// a byte outside them. On its thread: a file that holds it up holds up no
+// other.
+#include "icons/IconReader.h"
 #include "support/DamagedIcons.h"
 
 #include <gtest/gtest.h>
 
 #include <string.h>
 
+#include <atomic>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -52,6 +55,7 @@ TEST(IconReaderTest, DamagedContainersGiveNoIconOrTheirImage)
         ASSERT_EQ(kIconDecoded, Read(c.bytes, &original));
         EXPECT_EQ(kIconNeedsSystem, Read(c.bytes, NULL));
         EXPECT_EQ(kIconNone, Read(c.bytes, &image, 1));
+        EXPECT_EQ(kIconNone, Read(c.bytes, &image, -1));
         int nDecoded = 0;
         for (int nVariant = 0; nVariant < 300; ++nVariant) {
             bool bNoIcon = false;
@@ -63,4 +67,59 @@ TEST(IconReaderTest, DamagedContainersGiveNoIconOrTheirImage)
         }
         EXPECT_GT(nDecoded, 0);
     }
+}
+
+namespace {
+
+HANDLE s_hRelease = NULL;
+std::atomic<int> s_nHeldUp(0);
+
+// Every file reads as no icon; "held" waits until released.
+void ReadOrWait(IconRead& read, bool)
+{
+    if (*read.path == L"held") {
+        ++s_nHeldUp;
+        WaitForSingleObject(s_hRelease, 20000);
+    }
+    read.outcome = IconRead::kNoIcon;
+}
+
+}  // namespace
+
+// A file that holds the reader up (a share that does not answer) holds up no
+// other: after a second a new thread reads the rest, the file is answered as
+// one to read again, and it is not read again while it holds the old thread.
+TEST(IconReader, AFileThatHoldsTheReaderUpHoldsUpNoOther)
+{
+    s_hRelease = CreateEventW(NULL, TRUE, FALSE, NULL);
+    CIconReader reader(ReadOrWait);
+    int nAsked = 0;
+    // The answer to a new read of that file, or -1.
+    auto ask = [&](const wchar_t* pszPath, DWORD dwWaitMs) {
+        IconRead read;
+        read.nIcon = ++nAsked;
+        read.path = std::make_shared<const std::wstring>(pszPath);
+        reader.Ask(std::move(read));
+        std::vector<IconRead> reads;
+        for (const DWORD dwStart = GetTickCount();;) {
+            reader.Take(reads, 100);
+            for (const IconRead& answer : reads) {
+                if (answer.nIcon == nAsked)
+                    return static_cast<int>(answer.outcome);
+            }
+            if (GetTickCount() - dwStart >= dwWaitMs)
+                return -1;
+        }
+    };
+    EXPECT_EQ(-1, ask(L"held", 200));
+    EXPECT_EQ(IconRead::kNoIcon, ask(L"other", 5000)) << "read by a new thread";
+    EXPECT_EQ(IconRead::kRetry, ask(L"held", 0)) << "answered at once";
+    EXPECT_EQ(1, s_nHeldUp);
+    SetEvent(s_hRelease);
+    int nOutcome = IconRead::kRetry;
+    for (const DWORD dwStart = GetTickCount(); nOutcome == IconRead::kRetry && GetTickCount() - dwStart < 5000;)
+        nOutcome = ask(L"held", 1000);
+    EXPECT_EQ(IconRead::kNoIcon, nOutcome) << "read again once the old thread is free";
+    EXPECT_EQ(2, s_nHeldUp);
+    CloseHandle(s_hRelease);
 }

@@ -5,7 +5,6 @@
 #include "icons/IconResource.h"
 #include "icons/IconStrip.h"
 #include "support/DamagedIcons.h"
-#include "support/ImagePixels.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -19,23 +18,6 @@
 using testsupport::IconImageData;
 
 namespace {
-
-// What an image list holds for one image: its colour pixels, then its mask.
-std::vector<DWORD> SlotBits(HIMAGELIST hImageList, int nImage)
-{
-    IMAGEINFO info;
-    std::vector<DWORD> bits;
-    if (!ImageList_GetImageInfo(hImageList, nImage, &info))
-        return bits;
-    for (HBITMAP hbm : {info.hbmImage, info.hbmMask}) {
-        BITMAP bitmap;
-        const std::vector<DWORD> all = testsupport::BitmapPixels(hbm, bitmap);
-        for (LONG y = info.rcImage.top; y < info.rcImage.bottom && !all.empty(); ++y)
-            for (LONG x = info.rcImage.left; x < info.rcImage.right; ++x)
-                bits.push_back(all[y * bitmap.bmWidth + x]);
-    }
-    return bits;
-}
 
 // Indices nStart to nEnd - 1 of a file, both ways, each into a masked 16-bit
 // image list as the window's: the indices the reader took. The reader finds
@@ -68,8 +50,12 @@ std::vector<int> CompareWithExtraction(const std::wstring& path, int nStart, int
         }
         DestroyIcon(hIcon);
         const int nSlotExtracted = extracted.AddTo(hExtracted, 2), nSlotRead = fromFile.AddTo(hRead, 2);
+        // The colours alone, then the mask alone.
         for (int i : {0, 1})
-            EXPECT_EQ(SlotBits(hExtracted, nSlotExtracted + i), SlotBits(hRead, nSlotRead + i)) << "index " << nIndex;
+            for (UINT nStyle : {ILD_IMAGE, ILD_MASK})
+                EXPECT_EQ(testsupport::DrawnOnWhite(hExtracted, nSlotExtracted + i, nStyle),
+                          testsupport::DrawnOnWhite(hRead, nSlotRead + i, nStyle))
+                    << "index " << nIndex;
         if (bRead)
             read.push_back(nIndex);
     }
@@ -89,7 +75,7 @@ IconImageData RandomImage(std::mt19937& random, int nSize, int nBitCount, bool b
         const bool bZero = i % 4 == 3 && (i < cbPalette || (nBitCount == 32 && !bAlpha && i < cbPixels));
         body[i] = bZero ? '\0' : static_cast<char>(random());
     }
-    return testsupport::IconImage(nSize, nBitCount, body, nClrUsed);
+    return testsupport::ImageData(nSize, nBitCount, body, nClrUsed);
 }
 
 }  // namespace
