@@ -36,20 +36,22 @@ TEST(WideString, TextsOfAnyLengthKeepRoomForTheTerminator)
     }
 }
 
-TEST(WideString, EmptyTextsHoldNoBufferAndArgumentsStayInsideTheText)
+// Emptied in every way, a text shows none of what it held.
+TEST(WideString, EmptiedTextsAreEmptyAndArgumentsStayInsideTheText)
 {
-    CWideString s(L"held text");
-    s = L"";
-    EXPECT_EQ(nullptr, s.GetText());
-    s = L"held text";
-    s = static_cast<const wchar_t*>(NULL);
-    s += L"";
-    s += CWideString();
-    EXPECT_EQ(nullptr, s.GetText());
-    // Trimmed to nothing: an empty text that keeps its buffer.
-    s = L"\\\\\\";
-    s.TrimRight(L'\\');
-    EXPECT_TRUE(IsConsistent(s));
+    for (int i = 0; i < 3; ++i) {
+        CWideString s(i < 2 ? L"held text" : L"\\\\\\");
+        if (i == 0)
+            s = L"";
+        else if (i == 1)
+            s = static_cast<const wchar_t*>(NULL);
+        else
+            s.TrimRight(L'\\');
+        s += L"";
+        s += CWideString();
+        EXPECT_EQ(0, s.GetLength()) << i;
+        EXPECT_TRUE(IsConsistent(s)) << i;
+    }
 
     const CWideString t(L"abcdef");
     EXPECT_EQ(0, t.GetAt(-1));
@@ -59,7 +61,7 @@ TEST(WideString, EmptyTextsHoldNoBufferAndArgumentsStayInsideTheText)
     EXPECT_EQ(L"ef", Text(t.Mid(4, 10)));
     EXPECT_EQ(L"ab", Text(t.Mid(-3, 2)));
     for (const CWideString& empty : {t.Mid(6, 1), t.Mid(1, -2), t.Left(-1)})
-        EXPECT_EQ(nullptr, empty.GetText());
+        EXPECT_TRUE(empty.IsEmpty() && IsConsistent(empty));
     EXPECT_EQ(L"abcdef", Text(t.Left(10)));
 }
 

@@ -1,5 +1,7 @@
 #include "support/TestSupport.h"
 
+#include <algorithm>
+
 namespace testsupport {
 
 std::wstring ExeDir()
@@ -102,17 +104,14 @@ void DeleteTree(HKEY parent, const wchar_t* name, REGSAM extra)
 
 CWrittenKeys::~CWrittenKeys()
 {
-    for (const Key& key : m_keys)
-        DeleteTree(key.root, key.path.c_str(), key.extra);
+    for (const auto& [root, path, extra] : m_keys)
+        DeleteTree(root, path.c_str(), extra);
 }
 
 void CWrittenKeys::Add(HKEY root, const std::wstring& path, REGSAM extra)
 {
-    for (const Key& key : m_keys) {
-        if (key.root == root && key.extra == extra && key.path == path)
-            return;
-    }
-    m_keys.push_back({root, path, extra});
+    if (std::find(m_keys.begin(), m_keys.end(), std::make_tuple(root, path, extra)) == m_keys.end())
+        m_keys.emplace_back(root, path, extra);
 }
 
 LONG CWrittenKeys::Set(HKEY root, const std::wstring& path, REGSAM extra, const wchar_t* name, DWORD type,

@@ -5,6 +5,7 @@
 #include "base/WideString.h"
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 // Helpers shared by the tests, acting on the real registry and files of the
@@ -77,13 +78,7 @@ public:
              const void* data, DWORD cb);
 
 private:
-    struct Key
-    {
-        HKEY root;
-        std::wstring path;
-        REGSAM extra;
-    };
-    std::vector<Key> m_keys;
+    std::vector<std::tuple<HKEY, std::wstring, REGSAM>> m_keys;
 };
 
 }  // namespace testsupport

@@ -1,5 +1,6 @@
 // The icon cache over real files: what each slot shows, and when a file is
-// read again.
+// read again; the icon reader over damaged files, and on a file that holds it
+// up.
 #include "icons/IconCache.h"
 #include "icons/Path.h"
 #include "support/DamagedIcons.h"
@@ -10,7 +11,10 @@
 
 #include <commctrl.h>
 
+#include <string.h>
+
 #include <algorithm>
+#include <atomic>
 #include <random>
 #include <set>
 #include <string>
@@ -22,6 +26,34 @@ namespace {
 // stands for no icon, kMixed for a slot not of one colour.
 const DWORD kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kYellow = 0xFFFF00, kCyan = 0x00FFFF,
             kMagenta = 0xFF00FF, kMixed = 1;
+
+// Bytes in memory that fail the test when asked for any outside them.
+class CCheckedBytes : public IByteSource
+{
+public:
+    explicit CCheckedBytes(const std::string& bytes) : m_bytes(bytes) {}
+
+    ULONGLONG Size() const override { return m_bytes.size(); }
+    bool Read(ULONGLONG nOffset, DWORD cb, void* pBuffer) override
+    {
+        if (nOffset > m_bytes.size() || cb > m_bytes.size() - nOffset) {
+            ADD_FAILURE() << cb << " bytes read at " << nOffset << " of " << m_bytes.size();
+            return false;
+        }
+        memcpy(pBuffer, m_bytes.data() + nOffset, cb);
+        return true;
+    }
+
+private:
+    const std::string& m_bytes;
+};
+
+IconFileResult Read(const std::string& bytes, IconImage* pImage, int nIndex = 0)
+{
+    CCheckedBytes source(bytes);
+    return ReadIconFile(source, nIndex, 16, 16, pImage);
+}
+
 
 class IconCacheTest : public ::testing::Test
 {
@@ -118,21 +150,40 @@ TEST_F(IconCacheTest, AFileIsReadAgainWhenItsSizeOrTimeChanges)
     }
 }
 
-// Hundreds of damaged icon files and executables in one refresh: no file
-// brings the process down (ExtractIconExW under Wine reads outside a damaged
-// file), and each shows no icon or one of its images.
-TEST_F(IconCacheTest, DamagedFilesShowNoIconOrTheirOwn)
+// Icon files and executables damaged a field at a time, cut short or with
+// bytes of their directories changed. Read from memory, they give no icon or
+// the image they gave before, and the reader never asks for a byte outside
+// them. Hundreds of them as files in one refresh: none brings the process
+// down (ExtractIconExW under Wine reads outside a damaged file), and each
+// shows no icon or one of its images.
+TEST_F(IconCacheTest, DamagedFilesGiveNoIconOrTheirOwn)
 {
-    std::mt19937 random(3);
+    std::mt19937 random(5);
     std::vector<std::wstring> files;
     std::vector<bool> noIcon;
     for (const testsupport::Container& c : testsupport::RedAndGreenContainers()) {
-        for (int nVariant = 0; nVariant < 150; ++nVariant) {
+        IconImage original;
+        IconImage image;
+        ASSERT_EQ(kIconDecoded, Read(c.bytes, &original));
+        EXPECT_EQ(kIconNeedsSystem, Read(c.bytes, NULL));
+        EXPECT_EQ(kIconNone, Read(c.bytes, &image, 1));
+        EXPECT_EQ(kIconNone, Read(c.bytes, &image, -1));
+        int nDecoded = 0;
+        for (int nVariant = 0; nVariant < 300; ++nVariant) {
             bool bNoIcon = false;
-            files.push_back(File(L"damaged" + std::to_wstring(files.size())));
-            ASSERT_TRUE(testsupport::WriteBytes(files.back(), testsupport::Damaged(c, nVariant, random, bNoIcon)));
-            noIcon.push_back(bNoIcon);
+            const std::string bytes = testsupport::Damaged(c, nVariant, random, bNoIcon);
+            const IconFileResult result = Read(bytes, &image);
+            EXPECT_TRUE(!bNoIcon || result == kIconNone) << "variant " << nVariant;
+            nDecoded += result == kIconDecoded;
+            EXPECT_TRUE(result != kIconDecoded || (image.pixels == original.pixels && image.mask == original.mask))
+                << "variant " << nVariant;
+            if (nVariant % 2 == 0) {
+                files.push_back(File(L"damaged" + std::to_wstring(files.size())));
+                ASSERT_TRUE(testsupport::WriteBytes(files.back(), bytes));
+                noIcon.push_back(bNoIcon);
+            }
         }
+        EXPECT_GT(nDecoded, 0);
     }
     const std::vector<DWORD> shown = Refresh(files);
     for (size_t i = 0; i < shown.size(); ++i)
@@ -164,4 +215,59 @@ TEST_F(IconCacheTest, SlotsFollowTheIconsInUse)
         EXPECT_EQ(expected, Refresh(texts));
         EXPECT_EQ(1 + std::set<DWORD>(expected.begin(), expected.end()).size(), static_cast<size_t>(ImageCount()));
     }
+}
+
+namespace {
+
+HANDLE s_hRelease = NULL;
+std::atomic<int> s_nHeldUp(0);
+
+// Every file reads as no icon; "held" waits until released.
+void ReadOrWait(IconRead& read, bool)
+{
+    if (*read.path == L"held") {
+        ++s_nHeldUp;
+        WaitForSingleObject(s_hRelease, 20000);
+    }
+    read.outcome = IconRead::kNoIcon;
+}
+
+}  // namespace
+
+// A file that holds the reader up (a share that does not answer) holds up no
+// other: after a second a new thread reads the rest, the file is answered as
+// one to read again, and it is not read again while it holds the old thread.
+TEST(IconReader, AFileThatHoldsTheReaderUpHoldsUpNoOther)
+{
+    s_hRelease = CreateEventW(NULL, TRUE, FALSE, NULL);
+    CIconReader reader(ReadOrWait);
+    int nAsked = 0;
+    // The answer to a new read of that file, or -1.
+    auto ask = [&](const wchar_t* pszPath, DWORD dwWaitMs) {
+        IconRead read;
+        read.nIcon = ++nAsked;
+        read.path = std::make_shared<const std::wstring>(pszPath);
+        reader.Ask(std::move(read));
+        std::vector<IconRead> reads;
+        for (const DWORD dwStart = GetTickCount();;) {
+            reader.Take(reads, 100);
+            for (const IconRead& answer : reads) {
+                if (answer.nIcon == nAsked)
+                    return static_cast<int>(answer.outcome);
+            }
+            if (GetTickCount() - dwStart >= dwWaitMs)
+                return -1;
+        }
+    };
+    EXPECT_EQ(-1, ask(L"held", 200));
+    EXPECT_EQ(IconRead::kNoIcon, ask(L"other", 5000)) << "read by a new thread";
+    EXPECT_EQ(IconRead::kRetry, ask(L"held", 0)) << "answered at once";
+    EXPECT_EQ(1, s_nHeldUp);
+    SetEvent(s_hRelease);
+    int nOutcome = IconRead::kRetry;
+    for (const DWORD dwStart = GetTickCount(); nOutcome == IconRead::kRetry && GetTickCount() - dwStart < 5000;)
+        nOutcome = ask(L"held", 1000);
+    EXPECT_EQ(IconRead::kNoIcon, nOutcome) << "read again once the old thread is free";
+    EXPECT_EQ(2, s_nHeldUp);
+    CloseHandle(s_hRelease);
 }
