@@ -1,6 +1,5 @@
-// The icon cache over real files: what each slot shows, and when a file is
-// read again; the icon reader over damaged files, and on a file that holds it
-// up.
+// The icon cache and its reader over real files, damaged ones, and one that
+// holds the reader up.
 #include "icons/IconCache.h"
 #include "icons/Path.h"
 #include "support/DamagedIcons.h"
@@ -54,6 +53,18 @@ IconFileResult Read(const std::string& bytes, IconImage* pImage, int nIndex = 0)
     return ReadIconFile(source, nIndex, 16, 16, pImage);
 }
 
+HANDLE s_hRelease = NULL;
+std::atomic<int> s_nHeldUp(0);
+
+// Every file reads as no icon; "held" waits until released.
+void ReadOrWait(IconRead& read, bool)
+{
+    if (*read.path == L"held") {
+        ++s_nHeldUp;
+        WaitForSingleObject(s_hRelease, 20000);
+    }
+    read.outcome = IconRead::kNoIcon;
+}
 
 class IconCacheTest : public ::testing::Test
 {
@@ -150,12 +161,9 @@ TEST_F(IconCacheTest, AFileIsReadAgainWhenItsSizeOrTimeChanges)
     }
 }
 
-// Icon files and executables damaged a field at a time, cut short or with
-// bytes of their directories changed. Read from memory, they give no icon or
-// the image they gave before, and the reader never asks for a byte outside
-// them. Hundreds of them as files in one refresh: none brings the process
-// down (ExtractIconExW under Wine reads outside a damaged file), and each
-// shows no icon or one of its images.
+// Damaged icon files and executables give no icon or the image they gave
+// before, read from memory (never a byte outside it) or as hundreds of files
+// in one refresh, where ExtractIconExW under Wine would read outside them.
 TEST_F(IconCacheTest, DamagedFilesGiveNoIconOrTheirOwn)
 {
     std::mt19937 random(5);
@@ -190,11 +198,10 @@ TEST_F(IconCacheTest, DamagedFilesGiveNoIconOrTheirOwn)
         EXPECT_TRUE(shown[i] == 0 || (!noIcon[i] && (shown[i] == kRed || shown[i] == kGreen))) << "file " << i;
 }
 
-// Entries change their icons refresh after refresh, freeing slots at the
-// start, in the middle and at the end; two texts (3 and 0) name one icon.
-// vx_three_icons.exe's icons are red, green and blue at 16 x 16 and of other
-// colours at 32 x 32. Each entry shows its own, and the image list holds the
-// default icon and one slot per icon in use, no more.
+// Icons come and go refresh after refresh, freeing slots at the start, in the
+// middle and at the end; two texts (3 and 0) name one icon. vx_three_icons.exe
+// holds red, green and blue at 16 x 16, other colours at 32 x 32. Each shows
+// its own, and the image list holds the default icon and one slot per icon.
 TEST_F(IconCacheTest, SlotsFollowTheIconsInUse)
 {
     const DWORD colours[] = {kYellow, kCyan, kMagenta, kYellow, kRed, kGreen, kBlue};
@@ -216,23 +223,6 @@ TEST_F(IconCacheTest, SlotsFollowTheIconsInUse)
         EXPECT_EQ(1 + std::set<DWORD>(expected.begin(), expected.end()).size(), static_cast<size_t>(ImageCount()));
     }
 }
-
-namespace {
-
-HANDLE s_hRelease = NULL;
-std::atomic<int> s_nHeldUp(0);
-
-// Every file reads as no icon; "held" waits until released.
-void ReadOrWait(IconRead& read, bool)
-{
-    if (*read.path == L"held") {
-        ++s_nHeldUp;
-        WaitForSingleObject(s_hRelease, 20000);
-    }
-    read.outcome = IconRead::kNoIcon;
-}
-
-}  // namespace
 
 // A file that holds the reader up (a share that does not answer) holds up no
 // other: after a second a new thread reads the rest, the file is answered as

@@ -99,12 +99,11 @@ protected:
 
 }  // namespace
 
-// An entry is listed when it has a command, with its display name, once per
-// view in HKLM and once in HKCU, whose keys (and the products) are one in
-// both views. Its icon is the first location that parses among ProductIcon
-// (from HKLM, for a product code of either root), DisplayIcon and the ARP
-// cache record, each in the 32-bit view before the 64-bit one, whatever view
-// the entry came from; a path to no file ends the lookup.
+// An entry with a command is listed once per view in HKLM, once in HKCU (one
+// key in both views, as the products are). Its icon is the first location
+// that parses among ProductIcon (for a product code), DisplayIcon and the ARP
+// cache record, each in the 32-bit view first, whatever the entry's view; a
+// path to no file ends the lookup.
 TEST_F(InstalledProgramsTest, ValuesAreReadByTheRulesInEachView)
 {
     const std::wstring s511(511, L'n'), s512(512, L'l'), icon259(259, L'i'), icon260(260, L'i');
@@ -236,8 +235,7 @@ TEST_F(InstalledProgramsTest, ARefreshFromTheCachesListsWhatAFirstRefreshDoes)
         EXPECT_EQ(Listed(fresh.Refresh(bShowUpdates)), Listed(cached.Refresh(bShowUpdates)));
     }
 
-    // Whether the last scan met a key: regardless of case, and sure of it only
-    // for ASCII names.
+    // Whether a scan met a key: regardless of case, sure only for ASCII names.
     CUninstallKeyCache keys;
     std::vector<const UninstallEntry*> entries;
     keys.Scan(kHkcu, false, true, entries);

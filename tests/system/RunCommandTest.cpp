@@ -132,11 +132,9 @@ TEST_F(RunCommandTest, SixtyFourBitEntriesRunTheSixtyFourBitSystemPrograms)
     EXPECT_TRUE(DeleteSoon(native));
 }
 
-// A message-only window on the test thread stands in for the program list.
-// The worker posts its message, with its id and the error, once the
-// uninstaller and what it started have ended, whether the program starts or
-// not, or as soon as the stop event is set, before the start or after the
-// first process has gone; the uninstaller then runs on to its end.
+// A message-only window stands in for the program list. The worker posts its
+// id and the error once the uninstaller and all it started have ended, or once
+// the stop event is set, before the start or after the first process has gone.
 TEST_F(RunCommandTest, TheWorkerPostsDoneOnceWhatTheUninstallerStartedHasEnded)
 {
     HWND hwnd = CreateWindowExW(0, L"STATIC", NULL, 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL);
@@ -153,7 +151,6 @@ TEST_F(RunCommandTest, TheWorkerPostsDoneOnceWhatTheUninstallerStartedHasEnded)
                                          ? ChildCommand(L"relaunch-from-temp " + copy + L" sleep 2000" + m_strMarkerStep)
                                          : L"C:\\vx-missing\\nothing.exe";
         CKernelHandle hStop(CreateEventW(NULL, TRUE, nStopMs == 0, NULL));
-        // The worker works on its own copies of the command and the event.
         HANDLE hThread = StartUninstallWorker(hwnd, nId, nStopMs >= 0 ? hStop.Get() : NULL,
                                               CWideString(command.c_str()), false);
         ASSERT_TRUE(hThread != NULL);
@@ -172,6 +169,7 @@ TEST_F(RunCommandTest, TheWorkerPostsDoneOnceWhatTheUninstallerStartedHasEnded)
         // The thread handle is the caller's, still valid after the worker ended.
         EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hThread, 5000));
         EXPECT_TRUE(CloseHandle(hThread));
+        // The worker closed only its own copy of the event.
         EXPECT_TRUE(hStop.Close());
         if (error == ERROR_SUCCESS) {
             EXPECT_TRUE(MarkerAppears());
