@@ -221,6 +221,8 @@ TEST_F(InstalledProgramsTest, ARefreshFromTheCachesListsWhatAFirstRefreshDoes)
             const HKEY hRoot = random() % 3 ? kHklm : kHkcu;
             const REGSAM view = random() % 2 ? k32 : k64;
             const int nValue = random() % 8, nText = random() % 100;
+            if (nValue == 5 && !IsProductCode(name.c_str()))
+                continue;
             if (nValue == 7)
                 testsupport::DeleteTree(hRoot, (testsupport::kUninstallKey + name).c_str(), view);
             else if (nValue == 6)
