@@ -1,7 +1,6 @@
 // A child program for the process tests. Its arguments are steps run in order:
 //   sleep MS              wait MS milliseconds
 //   marker PATH           create the file PATH (so a test sees it ran that far)
-//   code N                exit code used when the steps run out (default 0)
 //   exit N                exit now with N
 //   pad TEXT              nothing (lengthens the command line)
 //   spawn STEPS...        start a copy of this program with the remaining
@@ -9,6 +8,7 @@
 //   relaunch-from-temp NAME STEPS...
 //                         copy this program to %TEMP%\NAME, start the copy
 //                         with the remaining steps, and exit at once
+// Exit code 0, or 1000 and above when a step failed.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -18,8 +18,8 @@
 
 namespace {
 
-// Starts program with the steps; exit code when it started, failure otherwise.
-int Start(const std::wstring& program, wchar_t** steps, int count, UINT code, int failure)
+// Starts program with the steps; 0 when it started, failure otherwise.
+int Start(const std::wstring& program, wchar_t** steps, int count, int failure)
 {
     std::wstring commandLine = L"\"" + program + L"\"";
     for (int i = 0; i < count; ++i) {
@@ -33,7 +33,7 @@ int Start(const std::wstring& program, wchar_t** steps, int count, UINT code, in
         return failure;
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
-    return static_cast<int>(code);
+    return 0;
 }
 
 }  // namespace
@@ -47,7 +47,6 @@ int main()
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(NULL, self, MAX_PATH);
 
-    UINT code = 0;
     for (int i = 1; i < argc; ++i) {
         const std::wstring step = argv[i];
         const bool bHasArg = i + 1 < argc;
@@ -58,24 +57,20 @@ int main()
             if (hFile == INVALID_HANDLE_VALUE)
                 return 1001;
             CloseHandle(hFile);
-        } else if (step == L"code" && bHasArg) {
-            code = wcstoul(argv[++i], NULL, 10);
         } else if (step == L"exit" && bHasArg) {
             return static_cast<int>(wcstoul(argv[++i], NULL, 10));
         } else if (step == L"pad" && bHasArg) {
             ++i;
         } else if (step == L"spawn") {
-            return Start(self, argv + i + 1, argc - i - 1, code, 1002);
+            return Start(self, argv + i + 1, argc - i - 1, 1002);
         } else if (step == L"relaunch-from-temp" && bHasArg) {
             wchar_t copy[MAX_PATH];
             GetTempPathW(MAX_PATH, copy);
             lstrcatW(copy, argv[i + 1]);
-            if (!CopyFileW(self, copy, FALSE))
-                return 1003;
-            return Start(copy, argv + i + 2, argc - i - 2, code, 1004);
+            return CopyFileW(self, copy, FALSE) ? Start(copy, argv + i + 2, argc - i - 2, 1004) : 1003;
         } else {
             return 1005;
         }
     }
-    return static_cast<int>(code);
+    return 0;
 }

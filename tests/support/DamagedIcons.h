@@ -18,17 +18,40 @@
 
 namespace testsupport {
 
-enum Damage
+template <class T>
+std::string Bytes(const T& value)
 {
-    kCountTooLarge,
-    kOffsetPastEnd,
-    kSizeNear2GB,
-    kMissingId,
-    kImpossibleDepth,
-    kImpossibleHeight,
-    kImpossiblePalette,
-    kWidthBeyondData,
+    return std::string(reinterpret_cast<const char*>(&value), sizeof(value));
+}
+
+// One image of an icon: what the directory entries of an icon file and of a
+// group say of it before where it is (size, colours, planes, depth, length),
+// and its data: its header, then the body (palette, pixel rows, mask rows).
+struct IconImageData
+{
+    std::string summary;
+    std::string data;
 };
+
+inline IconImageData ImageData(int nSize, int nBitCount, const std::string& body, DWORD nClrUsed = 0)
+{
+    const std::string data = Bytes(DibHeader(nSize, 2 * nSize, nBitCount, nClrUsed)) + body;
+    const WORD summary[6] = {static_cast<WORD>(nSize % 256 * 0x101), 0, 1, static_cast<WORD>(nBitCount),
+                             LOWORD(data.size()), HIWORD(data.size())};
+    return {Bytes(summary), data};
+}
+
+// A square image of one colour, opaque.
+inline IconImageData SolidImage(int nSize, DWORD colour)
+{
+    std::string body;
+    for (int i = 0; i < nSize * nSize; ++i)
+        body += Bytes(0xFF000000 | colour);
+    return ImageData(nSize, 32, body + std::string((nSize + 31) / 32 * 4 * nSize, '\0'));
+}
+
+enum Damage { kCountTooLarge, kOffsetPastEnd, kSizeNear2GB, kMissingId, kImpossibleDepth, kImpossibleHeight,
+              kImpossiblePalette, kWidthBeyondData };
 
 // Per damage: the lowest value, how many above it, the field's bytes.
 const struct
@@ -53,26 +76,13 @@ struct Container
 };
 
 // Appends a structure; with bOnPath, its fields (offset in it, damage).
-template <class T>
-size_t Append(Container& c, const T& value, bool bOnPath = false, Fields fields = {})
+inline void Append(Container& c, const std::string& bytes, bool bOnPath = false, Fields fields = {})
 {
-    const size_t nAt = c.bytes.size();
-    c.bytes.append(reinterpret_cast<const char*>(&value), sizeof(value));
-    c.ends.push_back(c.bytes.size());
     for (const std::pair<size_t, Damage>& field : fields)
         if (bOnPath)
-            c.fields.push_back({nAt + field.first, field.second});
-    return nAt;
-}
-
-// A square image of one colour, opaque.
-inline IconImageData SolidImage(int nSize, DWORD colour)
-{
-    const DWORD pixel = 0xFF000000 | colour;
-    std::string body;
-    for (int i = 0; i < nSize * nSize; ++i)
-        body.append(reinterpret_cast<const char*>(&pixel), sizeof(pixel));
-    return IconImage(nSize, 32, body + std::string((nSize + 31) / 32 * 4 * nSize, '\0'));
+            c.fields.push_back({c.bytes.size() + field.first, field.second});
+    c.bytes += bytes;
+    c.ends.push_back(c.bytes.size());
 }
 
 // The images, and other data after them as most files have.
@@ -93,14 +103,18 @@ inline void AddImages(Container& c, const std::vector<IconImageData>& images)
     c.bytes.append(4096, '\x5A');
 }
 
-// An icon file: directory (6 bytes, count at 4), entries (16 bytes: size at
-// 8, offset at 12), images.
+// An icon file: its directory, an entry per image (a summary and the
+// offset), the images.
 inline Container IconFileContainer(const std::vector<IconImageData>& images)
 {
-    Container c = {IconFileBytes(images).substr(0, 6 + 16 * images.size()), {{4, kCountTooLarge}}, {6}, 0, 0};
-    for (size_t i = 0; i < images.size(); ++i) {
-        c.fields.insert(c.fields.end(), {{6 + 16 * i + 8, kSizeNear2GB}, {6 + 16 * i + 12, kOffsetPastEnd}});
-        c.ends.push_back(6 + 16 * (i + 1));
+    Container c = {};
+    const WORD directory[3] = {0, 1, static_cast<WORD>(images.size())};
+    Append(c, Bytes(directory), true, {{4, kCountTooLarge}});
+    DWORD nOffset = static_cast<DWORD>(sizeof(directory) + 16 * images.size());
+    for (const IconImageData& image : images) {
+        Append(c, image.summary, true, {{8, kSizeNear2GB}});
+        Append(c, Bytes(nOffset), true, {{0, kOffsetPastEnd}});
+        nOffset += static_cast<DWORD>(image.data.size());
     }
     AddImages(c, images);
     return c;
@@ -131,7 +145,7 @@ inline Container ExecutableContainer(const std::vector<std::vector<IconImageData
     IMAGE_DOS_HEADER dos = {};
     dos.e_magic = IMAGE_DOS_SIGNATURE;
     dos.e_lfanew = sizeof(dos);
-    Append(c, dos, true, {{offsetof(IMAGE_DOS_HEADER, e_lfanew), kOffsetPastEnd}});
+    Append(c, Bytes(dos), true, {{offsetof(IMAGE_DOS_HEADER, e_lfanew), kOffsetPastEnd}});
     IMAGE_NT_HEADERS32 nt = {};
     nt.Signature = IMAGE_NT_SIGNATURE;
     nt.FileHeader.NumberOfSections = 1;
@@ -140,7 +154,7 @@ inline Container ExecutableContainer(const std::vector<std::vector<IconImageData
     nt.OptionalHeader.SizeOfHeaders = kSection;
     nt.OptionalHeader.NumberOfRvaAndSizes = IMAGE_NUMBEROF_DIRECTORY_ENTRIES;
     nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE] = {kRva, cbResources};
-    Append(c, nt, true,
+    Append(c, Bytes(nt), true,
            {{offsetof(IMAGE_NT_HEADERS32, FileHeader.NumberOfSections), kCountTooLarge},
             {offsetof(IMAGE_NT_HEADERS32, FileHeader.SizeOfOptionalHeader), kCountTooLarge},
             {offsetof(IMAGE_NT_HEADERS32, OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE]), kOffsetPastEnd}});
@@ -148,7 +162,7 @@ inline Container ExecutableContainer(const std::vector<std::vector<IconImageData
     section.VirtualAddress = kRva;
     section.SizeOfRawData = cbResources;
     section.PointerToRawData = kSection;
-    Append(c, section, true, {{offsetof(IMAGE_SECTION_HEADER, PointerToRawData), kOffsetPastEnd}});
+    Append(c, Bytes(section), true, {{offsetof(IMAGE_SECTION_HEADER, PointerToRawData), kOffsetPastEnd}});
     c.bytes.resize(kSection, '\0');
     c.nDirectories = kSection;
 
@@ -158,14 +172,12 @@ inline Container ExecutableContainer(const std::vector<std::vector<IconImageData
         IMAGE_RESOURCE_DIRECTORY header = {};
         header.NumberOfNamedEntries = nNamed;
         header.NumberOfIdEntries = static_cast<WORD>(entries.size() - nNamed);
-        Append(c, header, nOnPath > 0,
+        Append(c, Bytes(header), nOnPath > 0,
                {{offsetof(IMAGE_RESOURCE_DIRECTORY, NumberOfNamedEntries), kCountTooLarge},
                 {offsetof(IMAGE_RESOURCE_DIRECTORY, NumberOfIdEntries), kCountTooLarge}});
         for (size_t i = 0; i < entries.size(); ++i) {
-            IMAGE_RESOURCE_DIRECTORY_ENTRY entry = {};
-            entry.Name = entries[i].first;
-            entry.OffsetToData = entries[i].second;
-            Append(c, entry, i + nOnPath >= entries.size(),
+            const DWORD entry[2] = {entries[i].first, entries[i].second};  // name, offset
+            Append(c, Bytes(entry), i + nOnPath >= entries.size(),
                    {{offsetof(IMAGE_RESOURCE_DIRECTORY_ENTRY, OffsetToData), kOffsetPastEnd}});
         }
     };
@@ -178,21 +190,19 @@ inline Container ExecutableContainer(const std::vector<std::vector<IconImageData
     directory(names[1], 1, bFirstNamed ? 1 : 0);
     for (DWORD i = 0; i < m + n; ++i)
         directory({{MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), nData + 16 * i}}, i + 1 == m || i + 1 == m + n, 0);
-    for (DWORD i = 0; i < m + n; ++i) {
-        const IMAGE_RESOURCE_DATA_ENTRY data = {kRva + pieces[i].first, pieces[i].second, 0, 0};
-        Append(c, data, i + 1 == m || i + 1 == m + n,
+    for (DWORD i = 0; i < m + n; ++i)
+        Append(c, Bytes(IMAGE_RESOURCE_DATA_ENTRY{kRva + pieces[i].first, pieces[i].second, 0, 0}),
+               i + 1 == m || i + 1 == m + n,
                {{offsetof(IMAGE_RESOURCE_DATA_ENTRY, OffsetToData), kOffsetPastEnd},
                 {offsetof(IMAGE_RESOURCE_DATA_ENTRY, Size), kSizeNear2GB}});
-    }
-    // Each group: its directory (6 bytes, count at 4), then its entries (14
-    // bytes, the image's id at 12).
+    // Each group: its directory, then per image a summary and the image's id.
     WORD nId = 1;
     for (DWORD g = 0; g < m; ++g) {
         const WORD group[3] = {0, 1, static_cast<WORD>(groups[g].size())};
-        Append(c, group, g + 1 == m, {{4, kCountTooLarge}});
+        Append(c, Bytes(group), g + 1 == m, {{4, kCountTooLarge}});
         for (const IconImageData& image : groups[g]) {
-            c.bytes += IconEntry(image);
-            Append(c, nId++, g + 1 == m, {{0, kMissingId}});
+            Append(c, image.summary);
+            Append(c, Bytes(nId++), g + 1 == m, {{0, kMissingId}});
         }
     }
     AddImages(c, images);

@@ -1,21 +1,20 @@
 #include "support/TestSupport.h"
 
+#include <algorithm>
+
 namespace testsupport {
 
 std::wstring ExeDir()
 {
     wchar_t path[MAX_PATH];
-    DWORD n = GetModuleFileNameW(NULL, path, MAX_PATH);
-    std::wstring dir(path, n);
-    size_t slash = dir.find_last_of(L'\\');
-    return slash == std::wstring::npos ? dir : dir.substr(0, slash);
+    const std::wstring dir(path, GetModuleFileNameW(NULL, path, MAX_PATH));
+    return dir.substr(0, dir.find_last_of(L'\\'));
 }
 
 std::wstring TempPath(const std::wstring& name)
 {
     wchar_t dir[MAX_PATH];
-    DWORD n = GetTempPathW(MAX_PATH, dir);
-    return std::wstring(dir, n) + name;
+    return std::wstring(dir, GetTempPathW(MAX_PATH, dir)) + name;
 }
 
 bool WriteBytes(const std::wstring& path, const std::string& bytes, const FILETIME* ftWrite)
@@ -46,10 +45,9 @@ LONG CRegKey::Open(HKEY root, const wchar_t* path, REGSAM access)
 
 void CRegKey::Close()
 {
-    if (m_hKey != NULL) {
+    if (m_hKey != NULL)
         RegCloseKey(m_hKey);
-        m_hKey = NULL;
-    }
+    m_hKey = NULL;
 }
 
 LONG CRegKey::SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD cb)
@@ -59,14 +57,12 @@ LONG CRegKey::SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD cb
 
 LONG CRegKey::SetString(const wchar_t* name, const wchar_t* text, DWORD type)
 {
-    DWORD cb = static_cast<DWORD>((lstrlenW(text) + 1) * sizeof(wchar_t));
-    return SetRaw(name, type, text, cb);
+    return SetRaw(name, type, text, static_cast<DWORD>((lstrlenW(text) + 1) * sizeof(wchar_t)));
 }
 
 DWORD RunAndWait(std::wstring commandLine, DWORD timeoutMs)
 {
-    STARTUPINFOW si;
-    ZeroMemory(&si, sizeof(si));
+    STARTUPINFOW si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi;
     commandLine.push_back(0);
@@ -82,57 +78,40 @@ DWORD RunAndWait(std::wstring commandLine, DWORD timeoutMs)
 
 bool PrefixReportsWindows2000()
 {
-    // Read where Wine takes it from, not through the code under test.
     wchar_t version[32] = {};
     DWORD cb = sizeof(version) - sizeof(wchar_t);
     DWORD type = REG_NONE;
     CRegKey key;
-    if (key.Open(HKEY_CURRENT_USER, L"Software\\Wine", KEY_QUERY_VALUE) != ERROR_SUCCESS ||
-        RegQueryValueExW(key.Get(), L"Version", NULL, &type, reinterpret_cast<BYTE*>(version),
-                         &cb) != ERROR_SUCCESS ||
-        type != REG_SZ)
-        return false;
-    return lstrcmpiW(version, L"win2k") == 0;
+    return key.Open(HKEY_CURRENT_USER, L"Software\\Wine", KEY_QUERY_VALUE) == ERROR_SUCCESS &&
+           RegQueryValueExW(key.Get(), L"Version", NULL, &type, reinterpret_cast<BYTE*>(version), &cb) ==
+               ERROR_SUCCESS &&
+           type == REG_SZ && lstrcmpiW(version, L"win2k") == 0;
 }
 
 void DeleteTree(HKEY parent, const wchar_t* name, REGSAM extra)
 {
-    HKEY hKey;
-    if (RegOpenKeyExW(parent, name, 0, KEY_ALL_ACCESS | extra, &hKey) != ERROR_SUCCESS)
+    CRegKey key;
+    if (key.Open(parent, name, KEY_ALL_ACCESS | extra) != ERROR_SUCCESS)
         return;
-    for (;;) {
-        wchar_t child[256];
-        DWORD cch = 256;
-        if (RegEnumKeyExW(hKey, 0, child, &cch, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
-            break;
-        DeleteTree(hKey, child, extra);
-    }
-    RegCloseKey(hKey);
-    // RegDeleteKeyExW is not on Windows 2000: a view-less delete suffices
-    // there, and elsewhere the view comes from the parent opened with it.
-    typedef LONG(WINAPI * RegDeleteKeyExFn)(HKEY, LPCWSTR, REGSAM, DWORD);
-    RegDeleteKeyExFn pDelete = reinterpret_cast<RegDeleteKeyExFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"advapi32.dll"), "RegDeleteKeyExW")));
-    if (pDelete != NULL)
-        pDelete(parent, name, extra, 0);
-    else
-        RegDeleteKeyW(parent, name);
+    wchar_t child[256];
+    for (DWORD cch = 256; RegEnumKeyExW(key.Get(), 0, child, &cch, NULL, NULL, NULL, NULL) == ERROR_SUCCESS; cch = 256)
+        DeleteTree(key.Get(), child, extra);
+    key.Close();
+    // The tests run under Wine only, which has RegDeleteKeyExW whatever
+    // version it reports.
+    RegDeleteKeyExW(parent, name, extra, 0);
 }
 
 CWrittenKeys::~CWrittenKeys()
 {
-    for (const Key& key : m_keys)
-        DeleteTree(key.root, key.path.c_str(), key.extra);
+    for (const auto& [root, path, extra] : m_keys)
+        DeleteTree(root, path.c_str(), extra);
 }
 
 void CWrittenKeys::Add(HKEY root, const std::wstring& path, REGSAM extra)
 {
-    // Set adds its key once per value.
-    for (const Key& key : m_keys) {
-        if (key.root == root && key.extra == extra && key.path == path)
-            return;
-    }
-    m_keys.push_back({root, path, extra});
+    if (std::find(m_keys.begin(), m_keys.end(), std::make_tuple(root, path, extra)) == m_keys.end())
+        m_keys.emplace_back(root, path, extra);
 }
 
 LONG CWrittenKeys::Set(HKEY root, const std::wstring& path, REGSAM extra, const wchar_t* name, DWORD type,

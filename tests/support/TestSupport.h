@@ -5,10 +5,11 @@
 #include "base/WideString.h"
 
 #include <string>
+#include <tuple>
 #include <vector>
 
-// Helpers shared by the tests. They act on the real registry and files of the
-// test prefix; every key a test writes lies under a scratch root it removes.
+// Helpers shared by the tests, acting on the real registry and files of the
+// test prefix.
 
 namespace testsupport {
 
@@ -18,21 +19,17 @@ const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\
 const wchar_t kArpCacheKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache\\";
 const wchar_t kProductsKey[] = L"SOFTWARE\\Classes\\Installer\\Products\\";
 
-// Directory of the running test executable (where the helper programs are).
+// The folder of the test executables and helper programs.
 std::wstring ExeDir();
-
 std::wstring TempPath(const std::wstring& name);
-
 // Writes a file whole; with ftWrite, that last-write time.
 bool WriteBytes(const std::wstring& path, const std::string& bytes, const FILETIME* ftWrite = NULL);
 
-// A string's text; empty for a string without a buffer.
 inline std::wstring Text(const CWideString& str)
 {
     return str.GetText() != NULL ? str.GetText() : L"";
 }
 
-// An open registry key, closed once.
 class CRegKey
 {
 public:
@@ -54,17 +51,15 @@ private:
     HKEY m_hKey;
 };
 
-// Runs a command line and waits (bounded) for that process; its exit code,
-// or the error code when it could not be started.
+// The process's exit code after a bounded wait, or the error that kept it
+// from starting.
 DWORD RunAndWait(std::wstring commandLine, DWORD timeoutMs = 120000);
 
-// True when the test prefix reports Windows 2000 (scripts/testenv sets the
-// version). The program then opens every key without a view flag and so reads
-// the 32-bit view for either view: what only the 64-bit view holds is unseen.
+// Read from Wine's setting (scripts/testenv), not through the code under test.
 bool PrefixReportsWindows2000();
 
 // Deletes a key and everything below it in one view (extra: KEY_WOW64_32KEY
-// or KEY_WOW64_64KEY); no error when it does not exist.
+// or KEY_WOW64_64KEY), if it is there.
 void DeleteTree(HKEY root, const wchar_t* path, REGSAM extra = 0);
 
 // Keys a test has written, each deleted with everything below it when the
@@ -83,13 +78,7 @@ public:
              const void* data, DWORD cb);
 
 private:
-    struct Key
-    {
-        HKEY root;
-        std::wstring path;
-        REGSAM extra;
-    };
-    std::vector<Key> m_keys;
+    std::vector<std::tuple<HKEY, std::wstring, REGSAM>> m_keys;
 };
 
 }  // namespace testsupport

@@ -1,10 +1,7 @@
-// The icon cache over real files and the installed programs over the test
-// prefix's registry: which value gives an entry its icon, what its slot
-// shows, and when a file is read again.
+// The icon cache and its reader over real files, damaged ones, and one that
+// holds the reader up.
 #include "icons/IconCache.h"
 #include "icons/Path.h"
-#include "inventory/InstalledPrograms.h"
-#include "inventory/ProductCode.h"
 #include "support/DamagedIcons.h"
 #include "support/ImagePixels.h"
 #include "support/TestSupport.h"
@@ -13,79 +10,60 @@
 
 #include <commctrl.h>
 
+#include <string.h>
+
+#include <algorithm>
 #include <atomic>
-#include <map>
 #include <random>
 #include <set>
 #include <string>
 #include <vector>
 
-using testsupport::ExeDir;
-using testsupport::Text;
-
 namespace {
 
-// Drawn colours, 0xRRGGBB, of whole channels that a 16-bit image list keeps
-// apart; 0 stands for no icon, kMixed for a slot not of one colour.
-const DWORD kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kYellow = 0xFFFF00, kCyan = 0x00FFFF;
-const DWORD kMixed = 1;
+// Drawn colours of whole channels, which a 16-bit image list keeps apart; 0
+// stands for no icon, kMixed for a slot not of one colour.
+const DWORD kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kYellow = 0xFFFF00, kCyan = 0x00FFFF,
+            kMagenta = 0xFF00FF, kMixed = 1;
 
-const REGSAM k32 = KEY_WOW64_32KEY, k64 = KEY_WOW64_64KEY;
-const std::wstring kNul(1, L'\0');
-
-// A 16 x 16 icon file of one colour, padded to another length.
-std::string IconBytes(DWORD colour, size_t cbPadding = 0)
+// Bytes in memory that fail the test when asked for any outside them.
+class CCheckedBytes : public IByteSource
 {
-    return testsupport::IconFileBytes({testsupport::SolidImage(16, colour)}) + std::string(cbPadding, '\0');
-}
+public:
+    explicit CCheckedBytes(const std::string& bytes) : m_bytes(bytes) {}
 
-// A stored location as the programs parse it.
-IconLocation Location(const std::wstring& text)
-{
-    CPath path;
-    IconLocation location;
-    EXPECT_TRUE(ParseIconLocation(text.c_str(), false, path, location)) << text;
-    return location;
-}
+    ULONGLONG Size() const override { return m_bytes.size(); }
+    bool Read(ULONGLONG nOffset, DWORD cb, void* pBuffer) override
+    {
+        if (nOffset > m_bytes.size() || cb > m_bytes.size() - nOffset) {
+            ADD_FAILURE() << cb << " bytes read at " << nOffset << " of " << m_bytes.size();
+            return false;
+        }
+        memcpy(pBuffer, m_bytes.data() + nOffset, cb);
+        return true;
+    }
 
-// vx_three_icons.exe holds three icons whose 16 x 16 images are red, green
-// and blue and whose 32 x 32 ones are of other colours: a wrong index or size
-// shows.
-std::wstring ThreeIcons(const wchar_t* suffix = L"")
-{
-    return ExeDir() + L"\\vx_three_icons.exe" + suffix;
-}
-
-// An ARP cache record: 28 bytes the lookup must not interpret, the icon
-// file's path and the given tail.
-std::wstring ArpRecord(const std::wstring& tail)
-{
-    return std::wstring(14, wchar_t(0xABAB)) + ThreeIcons() + tail;
-}
-
-// One value written for an entry: data less cbTrim bytes.
-struct Put
-{
-    const wchar_t* pszValue;
-    REGSAM view;
-    std::wstring data;
-    DWORD type;
-    DWORD cbTrim;
+private:
+    const std::string& m_bytes;
 };
 
-Put Display(REGSAM view, const std::wstring& text, DWORD type = REG_SZ)
+IconFileResult Read(const std::string& bytes, IconImage* pImage, int nIndex = 0)
 {
-    return {L"DisplayIcon", view, text + kNul, type, 0};
+    CCheckedBytes source(bytes);
+    return ReadIconFile(source, nIndex, 16, 16, pImage);
 }
 
-Put Cached(REGSAM view, const std::wstring& record = ArpRecord(kNul), DWORD cbTrim = 0, DWORD type = REG_BINARY)
-{
-    return {L"SlowInfoCache", view, record, type, cbTrim};
-}
+HANDLE s_hRelease = NULL;
+std::atomic<int> s_nHeldUp(0);
 
-Put Product(const std::wstring& text)
+// Every file reads as no icon; "held" waits until released.
+void ReadOrWait(IconRead& read, bool)
 {
-    return {L"ProductIcon", k32, text + kNul, REG_SZ, 0};
+    if (*read.path == L"held") {
+        ++s_nHeldUp;
+        WaitForSingleObject(s_hRelease, 20000);
+    }
+    read.outcome = IconRead::kNoIcon;
 }
 
 class IconCacheTest : public ::testing::Test
@@ -104,75 +82,44 @@ protected:
         RemoveDirectoryW(m_dir.c_str());
     }
 
-    std::wstring File(const std::wstring& name)
-    {
-        return *m_files.insert(m_dir + L"\\" + name).first;
-    }
+    std::wstring File(const std::wstring& name) { return *m_files.insert(m_dir + L"\\" + name).first; }
 
-    // Writes an icon file with a last-write time days after 2020-01-01, which
-    // the cache trusts at once.
+    // A 16 x 16 icon file of one colour, padded to another size, written days
+    // after 2020-01-01: a time the cache trusts at once.
     std::wstring WriteIcon(const std::wstring& name, DWORD colour, int nDay = 1, size_t cbPadding = 0)
     {
         ULARGE_INTEGER time;
         time.QuadPart = 132223104000000000ULL + nDay * 864000000000ULL;
         const FILETIME ftWrite = {time.LowPart, time.HighPart};
-        EXPECT_TRUE(testsupport::WriteBytes(File(name), IconBytes(colour, cbPadding), &ftWrite));
+        const std::string bytes = testsupport::IconFileContainer({testsupport::SolidImage(16, colour)}).bytes;
+        EXPECT_TRUE(testsupport::WriteBytes(File(name), bytes + std::string(cbPadding, '\0'), &ftWrite));
         return File(name);
     }
 
-    // An entry's values; its key in the 32-bit view always has a command, so
-    // that a scan of that view lists it.
-    void WriteEntry(HKEY root, const std::wstring& name, std::vector<Put> puts)
+    // One refresh of the icons at these locations as the window does it,
+    // every new icon loaded: the colour that each one's slot shows.
+    std::vector<DWORD> Refresh(const std::vector<std::wstring>& texts)
     {
-        puts.push_back({L"UninstallString", k32, L"x.exe" + kNul, REG_SZ, 0});
-        for (const Put& put : puts) {
-            const std::wstring value = put.pszValue;
-            HKEY hRoot = root;
-            std::wstring path = (value == L"SlowInfoCache" ? testsupport::kArpCacheKey : testsupport::kUninstallKey) + name;
-            if (value == L"ProductIcon") {
-                hRoot = HKEY_LOCAL_MACHINE;
-                path = testsupport::kProductsKey + Text(PackProductCode(CWideString(name.c_str())));
-            }
-            ASSERT_EQ(ERROR_SUCCESS, m_written.Set(hRoot, path, put.view, put.pszValue, put.type, put.data.c_str(),
-                                                   static_cast<DWORD>(put.data.size() * 2 - put.cbTrim)));
-        }
-    }
-
-    // Each location looked up as the window does; NULL for none.
-    std::vector<int> LookUp(const std::vector<const IconLocation*>& locations)
-    {
-        m_cache.BeginRefresh(m_hImageList);
+        std::vector<IconLocation> locations(texts.size());
         std::vector<int> icons;
-        for (const IconLocation* pLocation : locations)
-            icons.push_back(pLocation != NULL ? m_cache.Lookup(*pLocation) : CIconCache::kNoIcon);
+        CPath path;
+        m_cache.BeginRefresh(m_hImageList);
+        for (size_t i = 0; i < texts.size(); ++i) {
+            EXPECT_TRUE(ParseIconLocation(texts[i].c_str(), false, path, locations[i])) << texts[i];
+            icons.push_back(m_cache.Lookup(locations[i]));
+        }
         m_cache.EndRefresh();
-        return icons;
-    }
-
-    // What the slot of each icon shows.
-    std::vector<DWORD> Shown(const std::vector<int>& icons)
-    {
+        m_cache.LoadPending(20000);
+        EXPECT_FALSE(m_cache.HasPending());
         std::vector<DWORD> colours;
         for (int nIcon : icons) {
             const int nSlot = m_cache.GetImage(nIcon);
             const std::vector<DWORD> pixels = testsupport::DrawnOnWhite(m_hImageList, nSlot);
-            DWORD colour = 0;
-            for (DWORD channel : {0xFF0000u, 0x00FF00u, 0x0000FFu})
-                colour |= nSlot != 0 && (pixels.at(0) & channel & 0x808080) != 0 ? channel : 0;
-            for (DWORD pixel : pixels)
-                colour = nSlot != 0 && pixel != pixels[0] ? kMixed : colour;
-            colours.push_back(colour);
+            // A channel of 0x80 or more counts whole.
+            const DWORD colour = nSlot != 0 ? (pixels.at(0) & 0x808080) / 0x80 * 0xFF : 0;
+            colours.push_back(nSlot != 0 && std::count(pixels.begin(), pixels.end(), pixels[0]) != 256 ? kMixed : colour);
         }
         return colours;
-    }
-
-    // One refresh with every new icon loaded.
-    std::vector<DWORD> Refresh(const std::vector<const IconLocation*>& locations)
-    {
-        std::vector<int> icons = LookUp(locations);
-        m_cache.LoadPending(20000);
-        EXPECT_FALSE(m_cache.HasPending());
-        return Shown(icons);
     }
 
     int ImageCount() { return ImageList_GetImageCount(m_hImageList); }
@@ -181,195 +128,101 @@ protected:
     std::set<std::wstring> m_files;
     HIMAGELIST m_hImageList = ImageList_Create(16, 16, ILC_COLOR16 | ILC_MASK, 1, 256);
     CIconCache m_cache;
-    testsupport::CWrittenKeys m_written;
 };
 
 }  // namespace
 
-// ProductIcon (from HKLM, for an entry of either root), DisplayIcon, then the
-// ARP cache record, each in the 32-bit view before the 64-bit one; a value
-// that gives no path passes to the next, a well-formed path to no file ends
-// the lookup. HKCU's keys and the products are one key in both views.
-TEST_F(IconCacheTest, TheFirstUsableValueGivesTheIcon)
-{
-    enum Name
-    {
-        kKey,
-        kCode,
-        kAlmostCode,
-    };
-    const HKEY kHklm = HKEY_LOCAL_MACHINE, kHkcu = HKEY_CURRENT_USER;
-    const DWORD cbPadTo553 = 553 - static_cast<DWORD>(ArpRecord(L"").size() * sizeof(wchar_t));
-    const std::wstring padded = ArpRecord(std::wstring((cbPadTo553 + 1) / 2, L'\0'));
-    const struct
-    {
-        HKEY hRoot;
-        Name name;
-        std::vector<Put> puts;
-        DWORD expected;
-        bool bVia64;  // seen only where the program reads the 64-bit view
-    } cases[] = {
-        // The index picks the icon; none for an index it does not have.
-        {kHklm, kKey, {Display(k32, ThreeIcons())}, kRed, false},
-        {kHklm, kKey, {Display(k32, ThreeIcons(L",1"))}, kGreen, false},
-        {kHklm, kKey, {Display(k32, ThreeIcons(L",3"))}, 0, false},
-        {kHklm, kKey, {Display(k32, ThreeIcons(L",-1"))}, 0, false},
-        {kHklm, kKey, {Display(k64, ThreeIcons(L",2"))}, kBlue, true},
-        {kHklm, kKey, {Cached(k32)}, kRed, false},
-        {kHklm, kKey, {Cached(k64)}, kRed, true},
-        {kHklm, kKey, {Display(k32, ThreeIcons(L",1")), Display(k64, ThreeIcons(L",2")), Cached(k32)}, kGreen, false},
-        {kHkcu, kCode, {Product(ThreeIcons(L",2")), Display(k32, ThreeIcons(L",1"))}, kBlue, false},
-        {kHklm, kAlmostCode, {Product(ThreeIcons(L",2")), Display(k64, ThreeIcons(L",1"))}, kGreen, true},
-        {kHklm, kKey, {Display(k32, L"\"" + ThreeIcons() + L"\",1"), Display(k64, ThreeIcons(L",2"))}, kBlue, true},
-        // The record carries no index: the quoted location's does not carry over.
-        {kHklm, kKey, {Display(k32, L"\"" + ThreeIcons() + L"\",1"), Cached(k64)}, kRed, true},
-        {kHklm, kKey, {Display(k64, L"\x0001", REG_DWORD), Cached(k32)}, kRed, false},
-        {kHklm, kCode, {Product(ExeDir() + L"\\no-such-file.exe,0"), Display(k32, ThreeIcons(L",1"))}, 0, false},
-        {kHklm, kKey, {Display(k32, L"%SystemRoot%\\notepad.exe,0", REG_EXPAND_SZ), Cached(k32)}, 0, false},
-        {kHkcu, kKey, {Display(k32, ExeDir()), Cached(k32)}, 0, false},
-        // Records: up to 552 bytes, with or without a terminator, odd length;
-        // a header cut short; the wrong type.
-        {kHkcu, kKey, {Cached(k32, padded, 1 + cbPadTo553 % 2)}, kRed, false},
-        {kHkcu, kKey, {Cached(k32, padded, cbPadTo553 % 2)}, 0, false},
-        {kHkcu, kKey, {Cached(k32, ArpRecord(L""))}, kRed, false},
-        {kHkcu, kKey, {Cached(k32, ArpRecord(L"\xFF00"), 1)}, kRed, false},
-        {kHkcu, kKey, {Cached(k32, ArpRecord(L"").substr(0, 14), 1)}, 0, false},
-        {kHkcu, kKey, {Cached(k32, ArpRecord(kNul), 0, REG_SZ)}, 0, false},
-    };
-    // Windows 2000 knows no views: the program reads the 32-bit one for either.
-    const bool bReads64 = !testsupport::PrefixReportsWindows2000();
-    std::vector<std::wstring> names;
-    std::vector<DWORD> expected;
-    for (const auto& c : cases) {
-        wchar_t name[64];
-        wsprintfW(name, c.name != kKey ? L"{%08lX-1cf0-4e2a-9b3d-%012X}" : L"VxIconTest-%lu-%d", GetCurrentProcessId(),
-                  static_cast<int>(names.size()));
-        name[5] = c.name == kAlmostCode ? L'G' : name[5];
-        names.push_back(name);
-        WriteEntry(c.hRoot, name, c.puts);
-        expected.push_back(c.bVia64 && !bReads64 ? 0 : c.expected);
-    }
-    ASSERT_FALSE(HasFatalFailure());
-
-    // Each entry's 32-bit key is the one listed.
-    CInstalledPrograms programs;
-    std::map<std::wstring, const IconLocation*> icons;
-    for (const CInstalledPrograms::Program& program : programs.Refresh(true)) {
-        if (!program.pEntry->b64BitView) {
-            EXPECT_TRUE(icons.emplace(Text(program.pEntry->strKeyName), program.pIcon).second);
-        }
-    }
-    std::vector<const IconLocation*> locations;
-    for (size_t i = 0; i < names.size(); ++i) {
-        ASSERT_EQ(1u, icons.count(names[i])) << "case " << i;
-        locations.push_back(icons[names[i]]);
-    }
-    const std::vector<DWORD> shown = Refresh(locations);
-    for (size_t i = 0; i < names.size(); ++i)
-        EXPECT_EQ(expected[i], shown[i]) << "case " << i;
-}
-
+// A file held by another without sharing keeps the icon it showed until a
+// refresh after; a missing one shows none.
 TEST_F(IconCacheTest, AFileIsReadAgainWhenItsSizeOrTimeChanges)
 {
-    const IconLocation location = Location(File(L"changing.ico"));
-    const std::vector<const IconLocation*> records = {&location};
+    const std::vector<std::wstring> changing = {File(L"changing.ico")};
     const struct
     {
-        DWORD colour;
+        DWORD colour;  // 0: the file is deleted
         int nDay;
         size_t cbPadding;
+        bool bHeld;
         DWORD shown;
-    } writes[] = {{kRed, 1, 0, kRed}, {kGreen, 1, 0, kRed}, {kGreen, 2, 0, kGreen}, {kBlue, 2, 8, kBlue}};
-    for (const auto& w : writes) {
-        WriteIcon(L"changing.ico", w.colour, w.nDay, w.cbPadding);
-        EXPECT_EQ(std::vector<DWORD>{w.shown}, Refresh(records)) << w.colour;
+    } steps[] = {{kRed, 1, 0, false, kRed},    {kGreen, 1, 0, false, kRed},   {kGreen, 2, 0, false, kGreen},
+                 {kBlue, 2, 8, false, kBlue},  {0, 0, 0, false, 0},           {kRed, 3, 0, false, kRed},
+                 {kGreen, 4, 0, true, kRed},   {kGreen, 4, 0, false, kGreen}};
+    for (const auto& s : steps) {
+        SCOPED_TRACE(testing::Message() << s.colour << " on day " << s.nDay);
+        if (s.colour != 0)
+            WriteIcon(L"changing.ico", s.colour, s.nDay, s.cbPadding);
+        else
+            DeleteFileW(changing[0].c_str());
+        HANDLE hHeld = s.bHeld ? CreateFileW(changing[0].c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL) : NULL;
+        EXPECT_EQ(std::vector<DWORD>{s.shown}, Refresh(changing));
+        EXPECT_EQ(s.shown != 0 ? 2 : 1, ImageCount());
+        if (hHeld != NULL)
+            CloseHandle(hHeld);
     }
-    EXPECT_EQ(2, ImageCount());
-
-    // Gone, then back: no icon while it is gone, and nothing left waiting.
-    DeleteFileW(File(L"changing.ico").c_str());
-    EXPECT_EQ(std::vector<DWORD>{0}, Refresh(records));
-    EXPECT_EQ(1, ImageCount());
-    WriteIcon(L"changing.ico", kRed, 3);
-    EXPECT_EQ(std::vector<DWORD>{kRed}, Refresh(records));
-
-    // Changed, and held by another without sharing: the icon it showed,
-    // until a refresh after.
-    WriteIcon(L"changing.ico", kGreen, 4);
-    HANDLE hHeld = CreateFileW(File(L"changing.ico").c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-    EXPECT_EQ(std::vector<DWORD>{kRed}, Refresh(records));
-    CloseHandle(hHeld);
-    EXPECT_EQ(std::vector<DWORD>{kGreen}, Refresh(records));
 }
 
-// Hundreds of damaged icon files and executables in one refresh: no file
-// brings the process down (ExtractIconExW under Wine reads outside a damaged
-// file), and each shows no icon or one of its images.
-TEST_F(IconCacheTest, DamagedFilesShowNoIconOrTheirOwn)
+// Damaged icon files and executables give no icon or the image they gave
+// before, read from memory (never a byte outside it) or as hundreds of files
+// in one refresh, where ExtractIconExW under Wine would read outside them.
+TEST_F(IconCacheTest, DamagedFilesGiveNoIconOrTheirOwn)
 {
-    std::mt19937 random(3);
-    std::vector<IconLocation> locations;
+    std::mt19937 random(5);
+    std::vector<std::wstring> files;
     std::vector<bool> noIcon;
     for (const testsupport::Container& c : testsupport::RedAndGreenContainers()) {
-        for (int nVariant = 0; nVariant < 150; ++nVariant) {
+        IconImage original;
+        IconImage image;
+        ASSERT_EQ(kIconDecoded, Read(c.bytes, &original));
+        EXPECT_EQ(kIconNeedsSystem, Read(c.bytes, NULL));
+        EXPECT_EQ(kIconNone, Read(c.bytes, &image, 1));
+        EXPECT_EQ(kIconNone, Read(c.bytes, &image, -1));
+        int nDecoded = 0;
+        for (int nVariant = 0; nVariant < 300; ++nVariant) {
             bool bNoIcon = false;
-            const std::wstring name = L"damaged" + std::to_wstring(locations.size());
-            ASSERT_TRUE(testsupport::WriteBytes(File(name), testsupport::Damaged(c, nVariant, random, bNoIcon)));
-            locations.push_back(Location(File(name)));
-            noIcon.push_back(bNoIcon);
+            const std::string bytes = testsupport::Damaged(c, nVariant, random, bNoIcon);
+            const IconFileResult result = Read(bytes, &image);
+            EXPECT_TRUE(!bNoIcon || result == kIconNone) << "variant " << nVariant;
+            nDecoded += result == kIconDecoded;
+            EXPECT_TRUE(result != kIconDecoded || (image.pixels == original.pixels && image.mask == original.mask))
+                << "variant " << nVariant;
+            if (nVariant % 2 == 0) {
+                files.push_back(File(L"damaged" + std::to_wstring(files.size())));
+                ASSERT_TRUE(testsupport::WriteBytes(files.back(), bytes));
+                noIcon.push_back(bNoIcon);
+            }
         }
+        EXPECT_GT(nDecoded, 0);
     }
-    std::vector<const IconLocation*> records;
-    for (const IconLocation& location : locations)
-        records.push_back(&location);
-    const std::vector<DWORD> shown = Refresh(records);
+    const std::vector<DWORD> shown = Refresh(files);
     for (size_t i = 0; i < shown.size(); ++i)
         EXPECT_TRUE(shown[i] == 0 || (!noIcon[i] && (shown[i] == kRed || shown[i] == kGreen))) << "file " << i;
 }
 
-// Entries change their icons refresh after refresh, freeing slots in the
-// middle and at the end; two texts (5 and 0) name one icon. Each entry shows
-// its own, and the image list holds the default icon and one slot per icon in
-// use, no more.
+// Icons come and go refresh after refresh, freeing slots at the start, in the
+// middle and at the end; two texts (3 and 0) name one icon. vx_three_icons.exe
+// holds red, green and blue at 16 x 16, other colours at 32 x 32. Each shows
+// its own, and the image list holds the default icon and one slot per icon.
 TEST_F(IconCacheTest, SlotsFollowTheIconsInUse)
 {
-    const DWORD colours[] = {kRed, kGreen, kBlue, kYellow, kCyan, kRed};
+    const DWORD colours[] = {kYellow, kCyan, kMagenta, kYellow, kRed, kGreen, kBlue};
     std::vector<std::wstring> files;
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < 3; ++i)
         files.push_back(WriteIcon(std::to_wstring(i) + L".ico", colours[i]));
     files.push_back(files[0] + L",0");
-    const std::vector<int> rounds[] = {{0, 1, 2, 3}, {0, 2, 3}, {3, 0, 5}, {1, 4, 2}, {}, {4, 3, 2, 1, 0}, {5}};
+    for (const wchar_t* pszIndex : {L",0", L",1", L",2"})
+        files.push_back(testsupport::ExeDir() + L"\\vx_three_icons.exe" + pszIndex);
+    const std::vector<int> rounds[] = {{0, 1, 2, 4}, {0, 2, 4}, {4, 0, 3}, {1, 5, 2}, {}, {6, 4, 2, 1, 0}, {3}};
     for (const std::vector<int>& round : rounds) {
-        std::vector<IconLocation> locations;
+        std::vector<std::wstring> texts;
         std::vector<DWORD> expected;
         for (int nFile : round) {
-            locations.push_back(Location(files[nFile]));
+            texts.push_back(files[nFile]);
             expected.push_back(colours[nFile]);
         }
-        std::vector<const IconLocation*> records;
-        for (const IconLocation& location : locations)
-            records.push_back(&location);
-        EXPECT_EQ(expected, Refresh(records));
+        EXPECT_EQ(expected, Refresh(texts));
         EXPECT_EQ(1 + std::set<DWORD>(expected.begin(), expected.end()).size(), static_cast<size_t>(ImageCount()));
     }
 }
-
-namespace {
-
-HANDLE s_hRelease = NULL;
-std::atomic<int> s_nHeldUp(0);
-
-// Every file reads as no icon; "held" waits until released.
-void ReadOrWait(IconRead& read, bool)
-{
-    if (*read.path == L"held") {
-        ++s_nHeldUp;
-        WaitForSingleObject(s_hRelease, 20000);
-    }
-    read.outcome = IconRead::kNoIcon;
-}
-
-}  // namespace
 
 // A file that holds the reader up (a share that does not answer) holds up no
 // other: after a second a new thread reads the rest, the file is answered as

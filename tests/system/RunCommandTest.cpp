@@ -8,7 +8,6 @@
 #include <functional>
 #include <iterator>
 #include <string>
-#include <thread>
 #include <utility>
 
 using testsupport::ExeDir;
@@ -37,9 +36,9 @@ std::wstring ChildCommand(const std::wstring& steps)
     return L"\"" + ExeDir() + L"\\vx_child.exe\" " + steps;
 }
 
-DWORD RunStored(const std::wstring& command, bool b64BitView = false, HANDLE hStop = NULL)
+DWORD RunStored(const std::wstring& command, bool b64BitView = false)
 {
-    return RunCommandAndWait(CWideString(command.c_str()), b64BitView, NULL, hStop);
+    return RunCommandAndWait(CWideString(command.c_str()), b64BitView, NULL, NULL);
 }
 
 // A test that leaves a child running waits for its marker, so that no child
@@ -88,36 +87,6 @@ TEST_F(RunCommandTest, StartsTheProgramTheCommandNamesOrGivesTheError)
     SetCurrentDirectoryW(saved);
 }
 
-// Uninstallers that start a copy of themselves and exit: the wait lasts until
-// the last of them has ended. A stop event ends the wait at once, before or
-// after the first process has gone, and the uninstaller keeps running to its
-// end.
-TEST_F(RunCommandTest, WaitsForWhatTheChildStartedUnlessStopped)
-{
-    // What the child starts first; when the stop event is set, -1 for no event.
-    const std::pair<const wchar_t*, int> cases[] = {{L"spawn ", -1}, {L"relaunch-from-temp vx_child_relaunched.exe ", -1},
-        {L"", 0}, {L"", 300}, {L"relaunch-from-temp vx_child_stopped.exe ", 1000}};
-    for (const auto& [pszStart, nStopMs] : cases) {
-        SCOPED_TRACE(testing::Message() << pszStart << nStopMs);
-        DeleteFileW(m_strMarker.c_str());
-        CKernelHandle hStop(CreateEventW(NULL, TRUE, FALSE, NULL));
-        ASSERT_TRUE(hStop != NULL);
-        std::thread signal([&hStop, nMs = nStopMs] {
-            if (nMs >= 0) {
-                Sleep(nMs);
-                SetEvent(hStop);
-            }
-        });
-        const std::wstring steps = std::wstring(pszStart) + L"sleep 2000" + m_strMarkerStep + L" exit 9";
-        EXPECT_EQ(0u, RunStored(ChildCommand(steps), false, nStopMs >= 0 ? hStop.Get() : NULL));
-        signal.join();
-        EXPECT_EQ(nStopMs < 0, MarkerExists());
-        EXPECT_TRUE(MarkerAppears());
-    }
-    EXPECT_TRUE(DeleteSoon(TempPath(L"vx_child_relaunched.exe")));
-    EXPECT_TRUE(DeleteSoon(TempPath(L"vx_child_stopped.exe")));
-}
-
 // Windows refuses to start a program that asks for elevation, Wine never
 // does: the shell's "runas" then starts it, given the program and the
 // parameters that CreateProcessW would have read, and is waited for.
@@ -163,39 +132,51 @@ TEST_F(RunCommandTest, SixtyFourBitEntriesRunTheSixtyFourBitSystemPrograms)
     EXPECT_TRUE(DeleteSoon(native));
 }
 
-// A message-only window on the test thread stands in for the program list.
-// The worker posts its message, with its id and the error, once the
-// uninstaller and what it started have ended, with or without a stop event,
-// whether the program starts or not.
-TEST_F(RunCommandTest, WorkerPostsDoneOnceTheUninstallerEnded)
+// A message-only window stands in for the program list. The worker posts its
+// id and the error once the uninstaller and all it started have ended, or once
+// the stop event is set, before the start or after the first process has gone.
+TEST_F(RunCommandTest, TheWorkerPostsDoneOnceWhatTheUninstallerStartedHasEnded)
 {
     HWND hwnd = CreateWindowExW(0, L"STATIC", NULL, 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL);
     ASSERT_TRUE(hwnd != NULL);
-    CKernelHandle hStop(CreateEventW(NULL, TRUE, FALSE, NULL));
-    for (HANDLE hEvent : {hStop.Get(), HANDLE(NULL)}) {
+    // When the stop event is set (-1: no event), the error posted.
+    const std::pair<int, DWORD> cases[] = {{-1, ERROR_SUCCESS}, {0, ERROR_SUCCESS}, {1000, ERROR_SUCCESS},
+                                           {-1, ERROR_FILE_NOT_FOUND}};
+    for (WPARAM nId = 0; nId < 4; ++nId) {
+        const auto [nStopMs, error] = cases[nId];
+        SCOPED_TRACE(nId);
         DeleteFileW(m_strMarker.c_str());
-        // The command is gone once the worker has started: it works on its own copy.
-        const std::wstring command = hEvent != NULL
-                                         ? ChildCommand(L"relaunch-from-temp vx_child_worker.exe sleep 800" + m_strMarkerStep)
+        const std::wstring copy = L"vx_child_worker" + std::to_wstring(nId) + L".exe";
+        const std::wstring command = error == ERROR_SUCCESS
+                                         ? ChildCommand(L"relaunch-from-temp " + copy + L" sleep 2000" + m_strMarkerStep)
                                          : L"C:\\vx-missing\\nothing.exe";
-        HANDLE hThread = StartUninstallWorker(hwnd, hEvent != NULL ? 7 : 8, hEvent, CWideString(command.c_str()), false);
-        EXPECT_TRUE(hThread != NULL);
+        CKernelHandle hStop(CreateEventW(NULL, TRUE, nStopMs == 0, NULL));
+        HANDLE hThread = StartUninstallWorker(hwnd, nId, nStopMs >= 0 ? hStop.Get() : NULL,
+                                              CWideString(command.c_str()), false);
+        ASSERT_TRUE(hThread != NULL);
+        if (nStopMs > 0) {
+            Sleep(nStopMs);
+            SetEvent(hStop);
+        }
         MSG msg = {};
         EXPECT_TRUE(Eventually([&] {
             MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_POSTMESSAGE);
             return PeekMessageW(&msg, hwnd, WM_UNINSTALL_DONE, WM_UNINSTALL_DONE, PM_REMOVE) != FALSE;
         }));
-        EXPECT_EQ(hEvent != NULL ? 7u : 8u, msg.wParam);
-        EXPECT_EQ(hEvent != NULL ? 0 : ERROR_FILE_NOT_FOUND, msg.lParam);
+        EXPECT_EQ(nId, msg.wParam);
+        EXPECT_EQ(error, static_cast<DWORD>(msg.lParam));
+        EXPECT_EQ(nStopMs < 0 && error == ERROR_SUCCESS, MarkerExists());
         // The thread handle is the caller's, still valid after the worker ended.
         EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hThread, 5000));
         EXPECT_TRUE(CloseHandle(hThread));
-        EXPECT_EQ(hEvent != NULL, MarkerExists());
+        // The worker closed only its own copy of the event.
+        EXPECT_TRUE(hStop.Close());
+        if (error == ERROR_SUCCESS) {
+            EXPECT_TRUE(MarkerAppears());
+            EXPECT_TRUE(DeleteSoon(TempPath(copy)));
+        }
     }
-    // The worker closed only its own copy of the event.
-    EXPECT_TRUE(hStop.Close());
     DestroyWindow(hwnd);
-    EXPECT_TRUE(DeleteSoon(TempPath(L"vx_child_worker.exe")));
 }
 
 }  // namespace
