@@ -32,6 +32,7 @@ bool CProgramThread::Start()
     // Closed once the thread has ended: after a timeout here it may still
     // signal the event.
     m_hReady = CreateEventW(NULL, TRUE, FALSE, NULL);
+    m_hEnded = CreateEventW(NULL, TRUE, FALSE, NULL);
     m_thread = std::thread(&CProgramThread::ThreadMain, this);
     return WaitForSingleObject(m_hReady, 60000) == WAIT_OBJECT_0 && m_hWnd != NULL;
 }
@@ -43,8 +44,14 @@ void CProgramThread::Close()
     PostMessageW(m_hWnd, WM_COMMAND, IDC_CLOSE, 0);
     // Ends a modal box that a failed test left open, too.
     PostThreadMessageW(m_dwThreadId, WM_QUIT, 0, 0);
+    // A thread that hangs is left to the end of the process, with its events.
+    if (WaitForSingleObject(m_hEnded, 15000) != WAIT_OBJECT_0) {
+        m_thread.detach();
+        return;
+    }
     m_thread.join();
     CloseHandle(m_hReady);
+    CloseHandle(m_hEnded);
 }
 
 void CProgramThread::Invoke(const std::function<void()>& fn) const
@@ -76,6 +83,7 @@ void CProgramThread::ThreadMain()
     AfxWinMain(GetModuleHandleW(NULL), NULL, NULL, SW_SHOWNORMAL);
     SetEvent(m_hReady);
     DestroyWindow(m_hInvoker);
+    SetEvent(m_hEnded);
 }
 
 std::wstring ListText(HWND hList, int nRow, int nColumn)

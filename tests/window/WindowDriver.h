@@ -41,7 +41,7 @@ public:
     HWND Control(int nID) const { return GetDlgItem(m_hWnd, nID); }
     void Invoke(const std::function<void()>& fn) const;
     HCURSOR Cursor() const;
-    // Closes the window if it is still up and waits for the thread.
+    // Closes the window if it is still up and waits (bounded) for the thread.
     void Close();
 
 private:
@@ -49,6 +49,7 @@ private:
 
     std::thread m_thread;
     HANDLE m_hReady = NULL;
+    HANDLE m_hEnded = NULL;
     DWORD m_dwThreadId = 0;
     HWND m_hWnd = NULL;
     HWND m_hInvoker = NULL;

@@ -186,13 +186,13 @@ int Burst(bool bUser, WORD nMark)
     return nMark != 0 ? static_cast<int>(made.size()) : nTop + 1;
 }
 
-class ProgramDialogTest : public ::testing::Test
+class ProgramWindowTest : public ::testing::Test
 {
 protected:
     static void SetUpTestSuite() { (s_pProgram = new CProgramThread)->Start(); }
     static void TearDownTestSuite() { delete s_pProgram; }
     void SetUp() override { ASSERT_TRUE(IsWindow(m_hWnd)); }
-    ~ProgramDialogTest() override
+    ~ProgramWindowTest() override
     {
         for (const std::wstring& file : m_files)
             DeleteFileW(file.c_str());
@@ -280,7 +280,7 @@ protected:
     int m_nProbes = 0;
 };
 
-CProgramThread* ProgramDialogTest::s_pProgram = NULL;
+CProgramThread* ProgramWindowTest::s_pProgram = NULL;
 
 }  // namespace
 
@@ -309,7 +309,7 @@ void operator delete(void* p) noexcept
 
 void operator delete(void* p, size_t) noexcept { operator delete(p); }
 
-TEST_F(ProgramDialogTest, ControlsAndGripFollowResizingMaximizeAndMinimize)
+TEST_F(ProgramWindowTest, ControlsAndGripFollowResizingMaximizeAndMinimize)
 {
     RECT rcStart;
     GetWindowRect(m_hWnd, &rcStart);
@@ -372,7 +372,7 @@ TEST_F(ProgramDialogTest, ControlsAndGripFollowResizingMaximizeAndMinimize)
     resizeBy(0, 0);
 }
 
-TEST_F(ProgramDialogTest, SystemMenuOpensAModalBoxWhoseLinkOpensOrCopiesItsAddress)
+TEST_F(ProgramWindowTest, SystemMenuOpensAModalBoxWhoseLinkOpensOrCopiesItsAddress)
 {
     const HMENU hMenu = GetSystemMenu(m_hWnd, FALSE);
     EXPECT_EQ(static_cast<UINT>(IDM_ABOUTBOX), GetMenuItemID(hMenu, GetMenuItemCount(hMenu) - 1));
@@ -445,7 +445,7 @@ TEST(Resources, ManifestLoadsCommonControls6)
     EXPECT_NE(std::wstring::npos, strPath.find(L"common-controls_6595b64144ccf1df_6.")) << szPath;
 }
 
-TEST_F(ProgramDialogTest, ListsBothHivesAndViewsSortsAndAnswersTheKeyboard)
+TEST_F(ProgramWindowTest, ListsBothHivesAndViewsSortsAndAnswersTheKeyboard)
 {
     // Only a sort without case gives the expected order.
     auto write = [&](HKEY root, REGSAM view, wchar_t letter, const wchar_t* prefix, const wchar_t* command) {
@@ -530,7 +530,7 @@ TEST_F(ProgramDialogTest, ListsBothHivesAndViewsSortsAndAnswersTheKeyboard)
 // in a refresh; another process rewriting entries, their icon sources and
 // installer product icons while the window refreshes. After each, the rows
 // show what the registry holds, and a long run leaves nothing behind.
-TEST_F(ProgramDialogTest, RowsFollowTheRegistryThroughFailuresAndChurnAndALongRunLeavesNothingBehind)
+TEST_F(ProgramWindowTest, RowsFollowTheRegistryThroughFailuresAndChurnAndALongRunLeavesNothingBehind)
 {
     const std::wstring iconFile = ExeDir() + L"\\vx_three_icons.exe", icons = TempFile(L"vx-refresh-icons.exe");
     ASSERT_TRUE(CopyFileW(iconFile.c_str(), icons.c_str(), FALSE));
@@ -649,7 +649,7 @@ TEST_F(ProgramDialogTest, RowsFollowTheRegistryThroughFailuresAndChurnAndALongRu
     SendMessageW(m_program.Control(IDC_SHOW_UPDATES), BM_CLICK, 0, 0);
 }
 
-TEST_F(ProgramDialogTest, ShowsIconsAndRemovesEachSampleByItsRealUninstaller)
+TEST_F(ProgramWindowTest, ShowsIconsAndRemovesEachSampleByItsRealUninstaller)
 {
     const wchar_t* const kSamples[][3] = {  // install command, row, installed file
         {L"\"nsis-machine.exe\" /S", L"Vantix Sample (per-machine)",
@@ -681,7 +681,7 @@ TEST_F(ProgramDialogTest, ShowsIconsAndRemovesEachSampleByItsRealUninstaller)
     GetCurrentDirectoryW(MAX_PATH, saved);
     SetCurrentDirectoryW(testsupport::TempPath(L"").c_str());
     // Icons that give none beside one that does: a directory, an empty file,
-    // and the test run's FIFO, whose opening never ends.
+    // and the test run's FIFO.
     m_files.push_back(testsupport::TempPath(L"vxwin-empty.ico"));
     ASSERT_TRUE(testsupport::WriteBytes(m_files.back(), ""));
     wchar_t testenv[MAX_PATH] = L"";
@@ -711,7 +711,7 @@ TEST_F(ProgramDialogTest, ShowsIconsAndRemovesEachSampleByItsRealUninstaller)
 }
 
 // Last: it closes the window while an uninstaller runs.
-TEST_F(ProgramDialogTest, RemoveSaysWhyACommandCannotStartAndStaysBusyUntilTheUninstallerEnds)
+TEST_F(ProgramWindowTest, RemoveSaysWhyACommandCannotStartAndStaysBusyUntilTheUninstallerEnds)
 {
     const std::wstring missing = L"\"C:\\vx-missing\\nothing.exe\" /x", folder = L"C:\\windows";
     const std::wstring child = L"\"" + ExeDir() + L"\\vx_child.exe\"", declined = TempFile(L"vx_remove_declined");
@@ -801,8 +801,7 @@ TEST_F(ProgramDialogTest, RemoveSaysWhyACommandCannotStartAndStaysBusyUntilTheUn
     EXPECT_TRUE(cursorIs(IDC_ARROW));
     EXPECT_FALSE(IsWindowEnabled(m_program.Control(IDC_REMOVE)));
 
-    // Closing while an uninstaller runs does not wait for it, nor stop it; nor
-    // does an icon reader stuck on the FIFO hold it up.
+    // Closing while an uninstaller runs neither waits for it nor stops it.
     ASSERT_TRUE(Remove(L"VxRemove Closing"));
     ASSERT_TRUE(WaitUntil([&] { return FileExists(closingStarted); }));
     const DWORD dwClosing = GetTickCount();
