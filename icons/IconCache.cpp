@@ -131,8 +131,10 @@ int CIconCache::LoadPending(DWORD dwWaitMs)
 {
     if (m_hImageList == NULL)
         return 0;
-    m_reads.clear();
-    if (!m_reader.Take(m_reads, dwWaitMs)) {
+    // Held only while they are put in: a buffer kept at its largest would
+    // grow with the busiest load.
+    std::vector<IconRead> reads;
+    if (!m_reader.Take(reads, dwWaitMs)) {
         ForgetLostReads();
         return 0;
     }
@@ -140,7 +142,7 @@ int CIconCache::LoadPending(DWORD dwWaitMs)
     int nChanged = 0;
     std::vector<int> loaded;
     std::vector<std::unique_ptr<CIconStrip>> strips;
-    for (IconRead& read : m_reads) {
+    for (IconRead& read : reads) {
         if (read.nIcon < 0 || static_cast<size_t>(read.nIcon) >= m_icons.size() ||
             m_icons[read.nIcon].nSerial != read.nSerial)
             continue;
@@ -170,12 +172,12 @@ int CIconCache::LoadPending(DWORD dwWaitMs)
         if (bDrawn)
             loaded.push_back(read.nIcon);
     }
-    for (const IconRead& read : m_reads) {
+    for (const IconRead& read : reads) {
         if (static_cast<size_t>(read.nIcon) < m_icons.size() && m_icons[read.nIcon].nSerial == read.nSerial &&
             m_icons[read.nIcon].bAskAgain && !m_icons[read.nIcon].bAsked)
             Ask(read.nIcon);
     }
-    m_reads.clear();
+    reads.clear();
     if (!loaded.empty()) {
         AddToImageList(loaded, strips);
         nChanged |= kSlotsAdded;

@@ -110,7 +110,6 @@ private:
     bool m_bHoles;                  // m_slotOwners has free slots
 
     CIconReader m_reader;
-    // Reused by every lookup and load.
+    // Reused by every lookup.
     std::wstring m_strKey;
-    std::vector<IconRead> m_reads;
 };

@@ -231,7 +231,7 @@ bool CIconReader::Take(std::vector<IconRead>& reads, DWORD dwWaitMs)
     bool bAny = !m_answered.empty();
     for (IconRead& read : m_answered)
         reads.push_back(std::move(read));
-    m_answered.clear();
+    std::vector<IconRead>().swap(m_answered);
     if (!m_thread)
         return bAny;
     bool bStuck = false;
@@ -243,7 +243,12 @@ bool CIconReader::Take(std::vector<IconRead>& reads, DWORD dwWaitMs)
         bAny = bAny || !thread.answered.empty();
         for (IconRead& read : thread.answered)
             reads.push_back(std::move(read));
-        thread.answered.clear();
+        // Once all is answered the buffer goes: kept, it would grow with the
+        // busiest load.
+        if (thread.asked.empty() && !thread.busyPath)
+            std::vector<IconRead>().swap(thread.answered);
+        else
+            thread.answered.clear();
         bStuck = thread.busyPath && GetTickCount() - thread.dwBusySince >= kStuckMs;
     }
     if (bStuck)
