@@ -243,12 +243,14 @@ bool CIconReader::Take(std::vector<IconRead>& reads, DWORD dwWaitMs)
         bAny = bAny || !thread.answered.empty();
         for (IconRead& read : thread.answered)
             reads.push_back(std::move(read));
-        // Once all is answered the buffer goes: kept, it would grow with the
-        // busiest load.
-        if (thread.asked.empty() && !thread.busyPath)
+        // Once all is answered the queues start afresh: kept, they would grow
+        // with the busiest load.
+        if (thread.asked.empty() && !thread.busyPath) {
+            std::deque<IconRead>().swap(thread.asked);
             std::vector<IconRead>().swap(thread.answered);
-        else
+        } else {
             thread.answered.clear();
+        }
         bStuck = thread.busyPath && GetTickCount() - thread.dwBusySince >= kStuckMs;
     }
     if (bStuck)
