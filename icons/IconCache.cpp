@@ -127,19 +127,19 @@ bool CIconCache::IconsKeepTheirColours() const
     return nBitsPerPixel == 32;
 }
 
-int CIconCache::LoadPending(DWORD dwWaitMs)
+bool CIconCache::LoadPending(DWORD dwWaitMs)
 {
     if (m_hImageList == NULL)
-        return 0;
+        return false;
     // Held only while they are put in: a buffer kept at its largest would
     // grow with the busiest load.
     std::vector<IconRead> reads;
     if (!m_reader.Take(reads, dwWaitMs)) {
         ForgetLostReads();
-        return 0;
+        return false;
     }
 
-    int nChanged = 0;
+    bool bChanged = false;
     std::vector<int> loaded;
     std::vector<std::unique_ptr<CIconStrip>> strips;
     for (IconRead& read : reads) {
@@ -157,7 +157,7 @@ int CIconCache::LoadPending(DWORD dwWaitMs)
             continue;
         if (icon.nSlot > 0) {
             ReleaseImage(icon);
-            nChanged |= kSlotsMoved;
+            bChanged = true;
         }
         if (read.outcome != IconRead::kImage && read.outcome != IconRead::kHandle)
             continue;
@@ -165,7 +165,7 @@ int CIconCache::LoadPending(DWORD dwWaitMs)
         if (strips.size() * CIconStrip::kImages <= loaded.size())
             strips.emplace_back(new CIconStrip(m_cxImage, m_cyImage, m_nBitCount));
         CIconStrip& strip = *strips.back();
-        const bool bDrawn = read.outcome == IconRead::kHandle ? strip.Draw(static_cast<int>(nCell), read.hIcon)
+        const bool bDrawn = read.outcome == IconRead::kHandle ? strip.Draw(static_cast<int>(nCell), read.icon)
                                                               : strip.Put(static_cast<int>(nCell), read.image);
         // Otherwise read again at its next use.
         icon.bKnown = bDrawn;
@@ -180,12 +180,12 @@ int CIconCache::LoadPending(DWORD dwWaitMs)
     reads.clear();
     if (!loaded.empty()) {
         AddToImageList(loaded, strips);
-        nChanged |= kSlotsAdded;
+        bChanged = true;
     }
     if (m_bHoles)
         CloseHoles();
     ForgetLostReads();
-    return nChanged;
+    return bChanged;
 }
 
 // A read that the reader could not answer (it had no memory left) is asked

@@ -33,13 +33,6 @@ public:
     {
         kNoIcon = -1
     };
-    // What LoadPending changed.
-    enum
-    {
-        kSlotsAdded = 1,  // icons got slots
-        kSlotsMoved = 2,  // icons changed slots or lost them
-    };
-
     CIconCache();
     ~CIconCache();
     CIconCache(const CIconCache&) = delete;
@@ -58,8 +51,8 @@ public:
     void EndRefresh();
 
     // Puts the icons read so far into the image list, waiting up to dwWaitMs
-    // for the reads asked for; what that changed (kSlotsAdded, kSlotsMoved).
-    int LoadPending(DWORD dwWaitMs);
+    // for the reads asked for; whether any icon got, changed or lost a slot.
+    bool LoadPending(DWORD dwWaitMs);
     // Posts nMessage to hwnd whenever the reads asked for have come, for
     // LoadPending; hwnd NULL posts nothing.
     void NotifyWhenRead(HWND hwnd, UINT nMessage) { m_reader.NotifyWhenIdle(hwnd, nMessage); }

@@ -18,30 +18,6 @@ const DWORD kStuckMs = 1000;
 
 }  // namespace
 
-IconRead::IconRead(IconRead&& other) noexcept : hIcon(NULL)
-{
-    *this = std::move(other);
-}
-
-IconRead& IconRead::operator=(IconRead&& other) noexcept
-{
-    if (this != &other) {
-        if (hIcon != NULL)
-            DestroyIcon(hIcon);
-        nIcon = other.nIcon;
-        nSerial = other.nSerial;
-        path = std::move(other.path);
-        nIndex = other.nIndex;
-        bCheckOnly = other.bCheckOnly;
-        version = other.version;
-        outcome = other.outcome;
-        image = std::move(other.image);
-        hIcon = other.hIcon;
-        other.hIcon = NULL;
-    }
-    return *this;
-}
-
 void ReadIcon(IconRead& read, bool bDecode)
 {
     const wchar_t* pszPath = read.path->c_str();
@@ -90,8 +66,8 @@ void ReadIcon(IconRead& read, bool bDecode)
         read.outcome = IconRead::kImage;
     } else if (result == kIconNeedsSystem) {
         // Only a file that the reader found sound reaches ExtractIconExW.
-        read.hIcon = ExtractSmallIcon(pszPath, read.nIndex);
-        if (read.hIcon != NULL)
+        read.icon.Attach(ExtractSmallIcon(pszPath, read.nIndex));
+        if (read.icon != NULL)
             read.outcome = IconRead::kHandle;
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/IconHandle.h"
 #include "icons/IconResource.h"
 
 #include <windows.h>
@@ -27,33 +28,22 @@ struct IconRead
         kMissing,    // no such file, or a directory
         kNoIcon,     // the file gives none: damaged, no such index, not a disk file
         kImage,      // image holds it
-        kHandle,     // hIcon holds it
+        kHandle,     // icon holds it
         kRetry,      // a passing failure (the file is locked): ask again later
     };
 
-    IconRead() : nIcon(0), nSerial(0), nIndex(0), bCheckOnly(false), version(), outcome(kNoIcon), hIcon(NULL) {}
-    ~IconRead()
-    {
-        if (hIcon != NULL)
-            DestroyIcon(hIcon);
-    }
-    IconRead(IconRead&& other) noexcept;
-    IconRead& operator=(IconRead&& other) noexcept;
-    IconRead(const IconRead&) = delete;
-    IconRead& operator=(const IconRead&) = delete;
-
     // Asked: which icon, the file and index, and with bCheckOnly the version
     // whose icon the asker holds.
-    int nIcon;
-    unsigned int nSerial;
+    int nIcon = 0;
+    unsigned int nSerial = 0;
     std::shared_ptr<const std::wstring> path;
-    int nIndex;
-    bool bCheckOnly;
-    IconFileVersion version;  // out: the version read
+    int nIndex = 0;
+    bool bCheckOnly = false;
+    IconFileVersion version = {};  // out: the version read
 
-    Outcome outcome;
-    IconImage image;
-    HICON hIcon;  // owned
+    Outcome outcome = kNoIcon;
+    IconImage image = {};
+    CIconHandle icon;
 };
 
 // Reads one icon file as the reader's thread does: the small icon of the

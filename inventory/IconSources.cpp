@@ -18,21 +18,6 @@ const DWORD kRecordPathOffset = 28;
 // enumerates them; a longer name is beyond the registry's limit anyway.
 const size_t kKeyPathChars = 100 + 512;
 
-bool IsTextType(DWORD type)
-{
-    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-}
-
-// The characters of data that need not be terminated nor of even length.
-DWORD TextLength(const wchar_t* buffer, DWORD cbData, DWORD cbBuffer)
-{
-    const DWORD cch = (cbData < cbBuffer ? cbData : cbBuffer) / sizeof(wchar_t);
-    DWORD length = 0;
-    while (length < cch && buffer[length] != 0)
-        ++length;
-    return length;
-}
-
 }  // namespace
 
 const wchar_t* IconSourceParent(IconSource source)

@@ -27,23 +27,19 @@ const std::vector<CInstalledPrograms::Program>& CInstalledPrograms::Refresh(bool
     for (int nRoot = 0; nRoot < 2; ++nRoot)
         m_bViewsShareKey[nRoot] = !bNative64 || ViewsShareUninstallKey(s_roots[nRoot]);
 
-    // The 64-bit scans come second: a 64-bit entry's icon asks whether the
-    // 32-bit view holds its key, and that view's cache must be up to date.
-    int nScans = 0;
-    for (int nView = 0; nView < 2; ++nView) {
-        for (int nRoot = 0; nRoot < 2; ++nRoot) {
-            std::vector<Program>& programs = m_scans[nScans++];
-            programs.clear();
-            if (nView == 1 && m_bViewsShareKey[nRoot])
-                continue;
-            m_entries.clear();
-            m_uninstallKeys[nRoot][nView].Scan(s_roots[nRoot], nView == 1, bShowUpdates, m_entries);
-            for (const UninstallEntry* pEntry : m_entries)
-                programs.push_back(Program{pEntry, FindIcon(nRoot, *pEntry)});
-        }
+    // Every scan before any icon: a 64-bit entry's icon asks whether the
+    // 32-bit view holds its key. Later scans first, each in its own order.
+    for (int nScan = 0; nScan < 4; ++nScan) {
+        const int nRoot = nScan % 2;
+        const int nView = nScan / 2;
+        m_entries[nScan].clear();
+        if (nView == 0 || !m_bViewsShareKey[nRoot])
+            m_uninstallKeys[nRoot][nView].Scan(s_roots[nRoot], nView == 1, bShowUpdates, m_entries[nScan]);
     }
-    for (int nScan = nScans; nScan-- > 0;)
-        m_programs.insert(m_programs.end(), m_scans[nScan].begin(), m_scans[nScan].end());
+    for (int nScan = 4; nScan-- > 0;) {
+        for (const UninstallEntry* pEntry : m_entries[nScan])
+            m_programs.push_back(Program{pEntry, FindIcon(nScan % 2, *pEntry)});
+    }
 
     for (auto it = m_locations.begin(); it != m_locations.end();) {
         if (it->second.nRefresh != m_nRefresh)

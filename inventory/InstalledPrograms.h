@@ -67,8 +67,7 @@ private:
     // A stored text always parses the same way: parsed once, by kind and text.
     std::unordered_map<std::wstring, Location> m_locations;
     // Reused from one refresh to the next.
-    std::vector<const UninstallEntry*> m_entries;
-    std::vector<Program> m_scans[4];
+    std::vector<const UninstallEntry*> m_entries[4];  // per scan: [root + 2 * view]
     std::vector<Program> m_programs;
     std::wstring m_strKey;
     CPath m_path;

@@ -32,3 +32,21 @@ public:
 private:
     HKEY m_hKey;
 };
+
+// A value counts as text only in these types; its text is never expanded.
+inline bool IsTextType(DWORD type)
+{
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// The characters of text data up to the first NUL, never past the data
+// returned (cbData, capped at the buffer's cbBuffer), which need not be
+// terminated nor of even length.
+inline DWORD TextLength(const wchar_t* buffer, DWORD cbData, DWORD cbBuffer)
+{
+    const DWORD cch = (cbData < cbBuffer ? cbData : cbBuffer) / sizeof(wchar_t);
+    DWORD length = 0;
+    while (length < cch && buffer[length] != 0)
+        ++length;
+    return length;
+}

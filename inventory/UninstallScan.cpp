@@ -12,14 +12,8 @@ namespace {
 const DWORD kValueBytes = 1024;
 const DWORD kValueChars = kValueBytes / sizeof(wchar_t);
 
-bool IsTextType(DWORD type)
-{
-    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-}
-
-// The text of a string value: up to the first NUL, and never past the data
-// returned, which need not be terminated nor of even length. Text that would
-// leave no room for a terminator counts as too long, as larger data does.
+// The text of a string value. Text that would leave no room for a
+// terminator counts as too long, as larger data does.
 bool QueryText(const CRegistryKey& key, const wchar_t* valueName,
                wchar_t (&buffer)[kValueChars], CWideString& str)
 {
@@ -27,10 +21,7 @@ bool QueryText(const CRegistryKey& key, const wchar_t* valueName,
     DWORD cb = kValueBytes;
     if (key.QueryValue(valueName, &type, buffer, &cb) != ERROR_SUCCESS || !IsTextType(type))
         return false;
-    const DWORD cch = (cb < kValueBytes ? cb : kValueBytes) / sizeof(wchar_t);
-    DWORD length = 0;
-    while (length < cch && buffer[length] != 0)
-        ++length;
+    const DWORD length = TextLength(buffer, cb, kValueBytes);
     if (length == kValueChars)
         return false;
     buffer[length] = 0;

@@ -113,11 +113,9 @@ void CProgramListDlg::InitList()
     m_list.SetExtendedStyle(LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
 
     m_imageList.Create(16, 16, ILC_COLOR16 | ILC_MASK, 1, 256);
-    HICON hDefault = LoadAppIcon(IDI_DEFAULT_PROGRAM, SM_CXSMICON, SM_CYSMICON);
-    if (hDefault != NULL) {
+    const CIconHandle hDefault(LoadAppIcon(IDI_DEFAULT_PROGRAM, SM_CXSMICON, SM_CYSMICON));
+    if (hDefault != NULL)
         ImageList_ReplaceIcon(m_imageList.GetSafeHandle(), -1, hDefault);
-        DestroyIcon(hDefault);
-    }
     m_list.SetImageList(m_imageList.GetSafeHandle(), LVSIL_SMALL);
 
     RECT rc;

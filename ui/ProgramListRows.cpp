@@ -100,7 +100,7 @@ LRESULT CProgramListDlg::OnIconsRead(WPARAM, LPARAM)
 
 void CProgramListDlg::LoadIcons()
 {
-    if (m_iconCache.LoadPending(0) != 0)
+    if (m_iconCache.LoadPending(0))
         ShowLoadedIcons();
     if (!m_iconCache.HasPending())
         ::KillTimer(m_hWnd, kIconTimer);
