@@ -87,9 +87,8 @@ protected:
     // after 2020-01-01: a time the cache trusts at once.
     std::wstring WriteIcon(const std::wstring& name, DWORD colour, int nDay = 1, size_t cbPadding = 0)
     {
-        ULARGE_INTEGER time;
-        time.QuadPart = 132223104000000000ULL + nDay * 864000000000ULL;
-        const FILETIME ftWrite = {time.LowPart, time.HighPart};
+        const ULONGLONG nTime = 132223104000000000ULL + nDay * 864000000000ULL;
+        const FILETIME ftWrite = {static_cast<DWORD>(nTime), static_cast<DWORD>(nTime >> 32)};
         const std::string bytes = testsupport::IconFileContainer({testsupport::SolidImage(16, colour)}).bytes;
         EXPECT_TRUE(testsupport::WriteBytes(File(name), bytes + std::string(cbPadding, '\0'), &ftWrite));
         return File(name);
