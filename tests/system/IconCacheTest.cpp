@@ -34,12 +34,11 @@ public:
     ULONGLONG Size() const override { return m_bytes.size(); }
     bool Read(ULONGLONG nOffset, DWORD cb, void* pBuffer) override
     {
-        if (nOffset > m_bytes.size() || cb > m_bytes.size() - nOffset) {
-            ADD_FAILURE() << cb << " bytes read at " << nOffset << " of " << m_bytes.size();
-            return false;
-        }
-        memcpy(pBuffer, m_bytes.data() + nOffset, cb);
-        return true;
+        const bool bInside = nOffset <= m_bytes.size() && cb <= m_bytes.size() - nOffset;
+        EXPECT_TRUE(bInside) << cb << " bytes read at " << nOffset << " of " << m_bytes.size();
+        if (bInside)
+            memcpy(pBuffer, m_bytes.data() + nOffset, cb);
+        return bInside;
     }
 
 private:
