@@ -1,13 +1,7 @@
-// A child program for the process tests. Its arguments are steps run in order:
-//   sleep MS              wait MS milliseconds
-//   marker PATH           create the file PATH (so a test sees it ran that far)
-//   exit N                exit now with N
-//   pad TEXT              nothing (lengthens the command line)
-//   spawn STEPS...        start a copy of this program with the remaining
-//                         steps, then exit without waiting for it
-//   relaunch-from-temp NAME STEPS...
-//                         copy this program to %TEMP%\NAME, start the copy
-//                         with the remaining steps, and exit at once
+// A child program for the process tests, running its arguments as steps:
+// "sleep MS", "marker PATH" (creates the file), "exit N", "pad TEXT" (does
+// nothing), "spawn STEPS..." (starts itself with the rest and exits),
+// "relaunch-from-temp NAME STEPS..." (the same from a copy at %TEMP%\NAME).
 // Exit code 0, or 1000 and above when a step failed.
 #include <windows.h>
 #include <shellapi.h>
@@ -18,7 +12,6 @@
 
 namespace {
 
-// Starts program with the steps; 0 when it started, failure otherwise.
 int Start(const std::wstring& program, wchar_t** steps, int count, int failure)
 {
     std::wstring commandLine = L"\"" + program + L"\"";

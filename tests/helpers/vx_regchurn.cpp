@@ -1,12 +1,8 @@
-// A registry writer for the tests: until the event named on its command line
-// is signalled (at most a minute), rewrites, deletes and edits uninstall
-// entries in HKEY_CURRENT_USER and both views of HKEY_LOCAL_MACHINE, with
-// their installer ProductIcon and ARP cache records, as fast as it can.
-//   vx_regchurn SEED EVENT-NAME ICON-FILE
-// Entries are VxChurn-00 to VxChurn-29 and the product codes
-// {7E57C0DE-0000-4000-8000-0000000000NN}, NN 00 to 09. Commands begin with
-// "VxRows:"; icon locations name ICON-FILE with an index, or a missing file.
-// Exit code 0, or 1 for bad arguments.
+// vx_regchurn SEED EVENT-NAME ICON-FILE: until the event is set (at most a
+// minute), rewrites and deletes the entries VxChurn-00 to -29 and the product
+// codes {7E57C0DE-0000-4000-8000-0000000000NN}, NN 00 to 09, in HKCU and both
+// views of HKLM, with ProductIcon and ARP cache records, as fast as it can.
+// Commands begin with "VxRows:". Exit code 1 for bad arguments.
 #include "inventory/ProductCode.h"
 
 #include <windows.h>

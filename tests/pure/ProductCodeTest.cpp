@@ -4,7 +4,7 @@
 
 #include <string>
 
-TEST(ProductCode, BracedGuidInAnyCaseAndNothingElse)
+TEST(ProductCode, BracedGuidInAnyCaseAndNothingElseAndItsPackedForm)
 {
     const wchar_t* const rejected[] = {
         L"", L"01234567-89ab-cdef-0123-456789abcdef", L"(01234567-89ab-cdef-0123-456789abcdef}",
@@ -24,11 +24,7 @@ TEST(ProductCode, BracedGuidInAnyCaseAndNothingElse)
             EXPECT_FALSE(IsProductCode(CWideString(code.c_str()))) << nPos << " " << ch;
         }
     }
-}
-
-// Distinct characters show any digit taken from the wrong place.
-TEST(ProductCode, PackedFormReordersAndKeepsCase)
-{
+    // Packed: distinct characters show any digit taken from the wrong place.
     EXPECT_STREQ(L"HGFEDCBALKJIPONMRQTSVUXWZYbadcfe",
                  PackProductCode(CWideString(L"{ABCDEFGH-IJKL-MNOP-QRST-UVWXYZabcdef}")).GetText());
 }

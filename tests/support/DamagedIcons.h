@@ -1,8 +1,7 @@
 #pragma once
 
-// Sound icon files and executables built in memory, with the places of the
-// fields that a damaged file gets wrong, and their damaged variants. The
-// layouts are spelled out here rather than taken from the program.
+// Sound icon files and executables built in memory, the places of the fields
+// a damaged file gets wrong, and damaged variants; layouts spelled out here.
 
 #include "support/ImagePixels.h"
 
@@ -24,9 +23,8 @@ std::string Bytes(const T& value)
     return std::string(reinterpret_cast<const char*>(&value), sizeof(value));
 }
 
-// One image of an icon: what the directory entries of an icon file and of a
-// group say of it before where it is (size, colours, planes, depth, length),
-// and its data: its header, then the body (palette, pixel rows, mask rows).
+// One image: what directory entries say of it before its place (size,
+// colours, planes, depth, length), and its header, palette, pixels and mask.
 struct IconImageData
 {
     std::string summary;
@@ -64,8 +62,8 @@ const struct
 
 typedef std::initializer_list<std::pair<size_t, Damage>> Fields;
 
-// A sound container, with the fields on the way to its last image, which is
-// the one chosen at 16 x 16.
+// A sound container and the fields on the way to its last image, the one
+// chosen at 16 x 16.
 struct Container
 {
     std::string bytes;
@@ -85,7 +83,7 @@ inline void Append(Container& c, const std::string& bytes, bool bOnPath = false,
     c.ends.push_back(c.bytes.size());
 }
 
-// The images, and other data after them as most files have.
+// The images, and data after them as most files have.
 inline void AddImages(Container& c, const std::vector<IconImageData>& images)
 {
     c.nImages = c.bytes.size();
@@ -103,8 +101,7 @@ inline void AddImages(Container& c, const std::vector<IconImageData>& images)
     c.bytes.append(4096, '\x5A');
 }
 
-// An icon file: its directory, an entry per image (a summary and the
-// offset), the images.
+// An icon file: its directory, an entry per image, the images.
 inline Container IconFileContainer(const std::vector<IconImageData>& images)
 {
     Container c = {};
@@ -120,10 +117,9 @@ inline Container IconFileContainer(const std::vector<IconImageData>& images)
     return c;
 }
 
-// An executable as a linker lays it out: the headers, one resource section
-// holding the tree (RT_ICON and RT_GROUP_ICON, their names, one language
-// each), the data entries, the groups and the images. The first group is
-// named if asked, by a name of no characters: the root's first word.
+// An executable as a linker lays it out: headers, one resource section with
+// the tree (a language per name), data entries, groups and images. The first
+// group may be named, by a name of no characters: the root's first word.
 inline Container ExecutableContainer(const std::vector<std::vector<IconImageData>>& groups, bool bFirstNamed = false)
 {
     const DWORD kSection = 0x200, kRva = 0x1000, kDirectory = IMAGE_RESOURCE_DATA_IS_DIRECTORY;
@@ -131,8 +127,7 @@ inline Container ExecutableContainer(const std::vector<std::vector<IconImageData
     for (const std::vector<IconImageData>& group : groups)
         images.insert(images.end(), group.begin(), group.end());
     const DWORD n = static_cast<DWORD>(images.size()), m = static_cast<DWORD>(groups.size());
-    // From the tree's root: where the names, languages and data entries of
-    // the groups, then of the images, begin; then where each piece lies.
+    // Offsets from the tree's root of the names, languages, data entries, pieces.
     const DWORD nGroupNames = 48 + 8 * n, nLanguages = nGroupNames + 16 + 8 * m, nData = nLanguages + 24 * (m + n);
     std::vector<std::pair<DWORD, DWORD>> pieces;
     DWORD cbResources = nData + 16 * (m + n);
@@ -166,8 +161,7 @@ inline Container ExecutableContainer(const std::vector<std::vector<IconImageData
     c.bytes.resize(kSection, '\0');
     c.nDirectories = kSection;
 
-    // A directory of (name, offset) entries, the first nNamed named; the last
-    // nOnPath entries are on the way, and then its counts too.
+    // (name, offset) entries, the first nNamed named, the last nOnPath on the way.
     auto directory = [&c](const std::vector<std::pair<DWORD, DWORD>>& entries, size_t nOnPath, WORD nNamed) {
         IMAGE_RESOURCE_DIRECTORY header = {};
         header.NumberOfNamedEntries = nNamed;
@@ -209,17 +203,15 @@ inline Container ExecutableContainer(const std::vector<std::vector<IconImageData
     return c;
 }
 
-// An icon file and an executable of a 32 x 32 green image and the 16 x 16
-// red one.
+// An icon file and an executable of a 32 x 32 green and a 16 x 16 red image.
 inline std::vector<Container> RedAndGreenContainers()
 {
     const std::vector<IconImageData> images = {SolidImage(32, 0x00FF00), SolidImage(16, 0xFF0000)};
     return {IconFileContainer(images), ExecutableContainer({images})};
 }
 
-// Variant nVariant of a container: one field damaged, or the file cut at a
-// structure's end (bNoIcon: it must give no icon), or bytes of its
-// directories changed at random.
+// A field damaged or the file cut at a structure's end (bNoIcon: no icon
+// then), or bytes of its directories changed at random.
 inline std::string Damaged(const Container& c, int nVariant, std::mt19937& random, bool& bNoIcon)
 {
     std::string bytes = c.bytes;

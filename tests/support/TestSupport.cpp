@@ -23,10 +23,8 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes, const FILETI
     if (hFile == INVALID_HANDLE_VALUE)
         return false;
     DWORD cbWritten = 0;
-    bool bWritten = WriteFile(hFile, bytes.data(), static_cast<DWORD>(bytes.size()), &cbWritten, NULL) &&
-                    cbWritten == bytes.size();
-    if (ftWrite != NULL)
-        bWritten = SetFileTime(hFile, NULL, NULL, ftWrite) && bWritten;
+    const bool bWritten = WriteFile(hFile, bytes.data(), static_cast<DWORD>(bytes.size()), &cbWritten, NULL) &&
+                          cbWritten == bytes.size() && (ftWrite == NULL || SetFileTime(hFile, NULL, NULL, ftWrite));
     CloseHandle(hFile);
     return bWritten;
 }
@@ -50,14 +48,10 @@ void CRegKey::Close()
     m_hKey = NULL;
 }
 
-LONG CRegKey::SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD cb)
-{
-    return RegSetValueExW(m_hKey, name, 0, type, static_cast<const BYTE*>(data), cb);
-}
-
 LONG CRegKey::SetString(const wchar_t* name, const wchar_t* text, DWORD type)
 {
-    return SetRaw(name, type, text, static_cast<DWORD>((lstrlenW(text) + 1) * sizeof(wchar_t)));
+    return RegSetValueExW(m_hKey, name, 0, type, reinterpret_cast<const BYTE*>(text),
+                          static_cast<DWORD>((lstrlenW(text) + 1) * sizeof(wchar_t)));
 }
 
 DWORD RunAndWait(std::wstring commandLine, DWORD timeoutMs)
@@ -79,8 +73,7 @@ DWORD RunAndWait(std::wstring commandLine, DWORD timeoutMs)
 bool PrefixReportsWindows2000()
 {
     wchar_t version[32] = {};
-    DWORD cb = sizeof(version) - sizeof(wchar_t);
-    DWORD type = REG_NONE;
+    DWORD cb = sizeof(version) - sizeof(wchar_t), type = REG_NONE;
     CRegKey key;
     return key.Open(HKEY_CURRENT_USER, L"Software\\Wine", KEY_QUERY_VALUE) == ERROR_SUCCESS &&
            RegQueryValueExW(key.Get(), L"Version", NULL, &type, reinterpret_cast<BYTE*>(version), &cb) ==
@@ -97,8 +90,6 @@ void DeleteTree(HKEY parent, const wchar_t* name, REGSAM extra)
     for (DWORD cch = 256; RegEnumKeyExW(key.Get(), 0, child, &cch, NULL, NULL, NULL, NULL) == ERROR_SUCCESS; cch = 256)
         DeleteTree(key.Get(), child, extra);
     key.Close();
-    // The tests run under Wine only, which has RegDeleteKeyExW whatever
-    // version it reports.
     RegDeleteKeyExW(parent, name, extra, 0);
 }
 
@@ -120,7 +111,7 @@ LONG CWrittenKeys::Set(HKEY root, const std::wstring& path, REGSAM extra, const 
     Add(root, path, extra);
     CRegKey key;
     const LONG result = key.Create(root, path.c_str(), extra);
-    return result != ERROR_SUCCESS ? result : key.SetRaw(name, type, data, cb);
+    return result != ERROR_SUCCESS ? result : RegSetValueExW(key.Get(), name, 0, type, static_cast<const BYTE*>(data), cb);
 }
 
 }  // namespace testsupport

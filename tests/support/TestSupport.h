@@ -8,9 +8,6 @@
 #include <tuple>
 #include <vector>
 
-// Helpers shared by the tests, acting on the real registry and files of the
-// test prefix.
-
 namespace testsupport {
 
 // Where the tests write what the program reads, spelled out here rather than
@@ -43,8 +40,6 @@ public:
     void Close();
     HKEY Get() const { return m_hKey; }
 
-    // Byte-exact value: no terminator is added.
-    LONG SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD cb);
     LONG SetString(const wchar_t* name, const wchar_t* text, DWORD type = REG_SZ);
 
 private:
@@ -58,12 +53,10 @@ DWORD RunAndWait(std::wstring commandLine, DWORD timeoutMs = 120000);
 // Read from Wine's setting (scripts/testenv), not through the code under test.
 bool PrefixReportsWindows2000();
 
-// Deletes a key and everything below it in one view (extra: KEY_WOW64_32KEY
-// or KEY_WOW64_64KEY), if it is there.
+// Deletes a key and everything below it in one view (extra), if it is there.
 void DeleteTree(HKEY root, const wchar_t* path, REGSAM extra = 0);
 
-// Keys a test has written, each deleted with everything below it when the
-// object goes.
+// Keys a test has written, deleted with everything below them at the end.
 class CWrittenKeys
 {
 public:

@@ -21,8 +21,7 @@
 
 namespace {
 
-// Drawn colours of whole channels, which a 16-bit image list keeps apart; 0
-// stands for no icon, kMixed for a slot not of one colour.
+// Colours a 16-bit image list keeps apart; 0: no icon, kMixed: not one colour.
 const DWORD kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kYellow = 0xFFFF00, kCyan = 0x00FFFF,
             kMagenta = 0xFF00FF, kMixed = 1;
 
@@ -35,12 +34,11 @@ public:
     ULONGLONG Size() const override { return m_bytes.size(); }
     bool Read(ULONGLONG nOffset, DWORD cb, void* pBuffer) override
     {
-        if (nOffset > m_bytes.size() || cb > m_bytes.size() - nOffset) {
-            ADD_FAILURE() << cb << " bytes read at " << nOffset << " of " << m_bytes.size();
-            return false;
-        }
-        memcpy(pBuffer, m_bytes.data() + nOffset, cb);
-        return true;
+        const bool bInside = nOffset <= m_bytes.size() && cb <= m_bytes.size() - nOffset;
+        EXPECT_TRUE(bInside) << cb << " bytes read at " << nOffset << " of " << m_bytes.size();
+        if (bInside)
+            memcpy(pBuffer, m_bytes.data() + nOffset, cb);
+        return bInside;
     }
 
 private:
@@ -56,7 +54,7 @@ IconFileResult Read(const std::string& bytes, IconImage* pImage, int nIndex = 0)
 HANDLE s_hRelease = NULL;
 std::atomic<int> s_nHeldUp(0);
 
-// Every file reads as no icon; "held" waits until released.
+// Every file reads as no icon; "held" first waits until released.
 void ReadOrWait(IconRead& read, bool)
 {
     if (*read.path == L"held") {
@@ -88,9 +86,8 @@ protected:
     // after 2020-01-01: a time the cache trusts at once.
     std::wstring WriteIcon(const std::wstring& name, DWORD colour, int nDay = 1, size_t cbPadding = 0)
     {
-        ULARGE_INTEGER time;
-        time.QuadPart = 132223104000000000ULL + nDay * 864000000000ULL;
-        const FILETIME ftWrite = {time.LowPart, time.HighPart};
+        const ULONGLONG nTime = 132223104000000000ULL + nDay * 864000000000ULL;
+        const FILETIME ftWrite = {static_cast<DWORD>(nTime), static_cast<DWORD>(nTime >> 32)};
         const std::string bytes = testsupport::IconFileContainer({testsupport::SolidImage(16, colour)}).bytes;
         EXPECT_TRUE(testsupport::WriteBytes(File(name), bytes + std::string(cbPadding, '\0'), &ftWrite));
         return File(name);
@@ -115,14 +112,11 @@ protected:
         for (int nIcon : icons) {
             const int nSlot = m_cache.GetImage(nIcon);
             const std::vector<DWORD> pixels = testsupport::DrawnOnWhite(m_hImageList, nSlot);
-            // A channel of 0x80 or more counts whole.
             const DWORD colour = nSlot != 0 ? (pixels.at(0) & 0x808080) / 0x80 * 0xFF : 0;
             colours.push_back(nSlot != 0 && std::count(pixels.begin(), pixels.end(), pixels[0]) != 256 ? kMixed : colour);
         }
         return colours;
     }
-
-    int ImageCount() { return ImageList_GetImageCount(m_hImageList); }
 
     const std::wstring m_dir = testsupport::TempPath(L"vx-icon-cache");
     std::set<std::wstring> m_files;
@@ -155,7 +149,7 @@ TEST_F(IconCacheTest, AFileIsReadAgainWhenItsSizeOrTimeChanges)
             DeleteFileW(changing[0].c_str());
         HANDLE hHeld = s.bHeld ? CreateFileW(changing[0].c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL) : NULL;
         EXPECT_EQ(std::vector<DWORD>{s.shown}, Refresh(changing));
-        EXPECT_EQ(s.shown != 0 ? 2 : 1, ImageCount());
+        EXPECT_EQ(s.shown != 0 ? 2 : 1, ImageList_GetImageCount(m_hImageList));
         if (hHeld != NULL)
             CloseHandle(hHeld);
     }
@@ -170,8 +164,7 @@ TEST_F(IconCacheTest, DamagedFilesGiveNoIconOrTheirOwn)
     std::vector<std::wstring> files;
     std::vector<bool> noIcon;
     for (const testsupport::Container& c : testsupport::RedAndGreenContainers()) {
-        IconImage original;
-        IconImage image;
+        IconImage original, image;
         ASSERT_EQ(kIconDecoded, Read(c.bytes, &original));
         EXPECT_EQ(kIconNeedsSystem, Read(c.bytes, NULL));
         EXPECT_EQ(kIconNone, Read(c.bytes, &image, 1));
@@ -220,7 +213,8 @@ TEST_F(IconCacheTest, SlotsFollowTheIconsInUse)
             expected.push_back(colours[nFile]);
         }
         EXPECT_EQ(expected, Refresh(texts));
-        EXPECT_EQ(1 + std::set<DWORD>(expected.begin(), expected.end()).size(), static_cast<size_t>(ImageCount()));
+        EXPECT_EQ(1 + std::set<DWORD>(expected.begin(), expected.end()).size(),
+                  static_cast<size_t>(ImageList_GetImageCount(m_hImageList)));
     }
 }
 

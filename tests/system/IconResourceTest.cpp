@@ -76,7 +76,7 @@ IconImageData RandomImage(std::mt19937& random, int nSize, int nBitCount, bool b
 
 }  // namespace
 
-TEST(IconResourceTest, EveryDepthReadsAsExtractedAndTheRestIsLeftToExtraction)
+TEST(IconResourceTest, EveryDepthAndTheSystemLibrariesReadAsExtracted)
 {
     std::mt19937 random(7);
     const std::wstring exe = testsupport::TempPath(L"vx-icon-resources.exe");
@@ -93,12 +93,8 @@ TEST(IconResourceTest, EveryDepthReadsAsExtractedAndTheRestIsLeftToExtraction)
                  .bytes));
     EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4, 5}), CompareWithExtraction(exe, 10));
     DeleteFileW(exe.c_str());
-}
 
-// The system folder of a 32-bit process holds 32-bit libraries; the native
-// one, on 64-bit Windows, 64-bit ones.
-TEST(IconResourceTest, TheSystemIconLibrariesReadAsExtracted)
-{
+    // The 32-bit system libraries, and the native ones on 64-bit Windows.
     wchar_t windows[MAX_PATH];
     GetWindowsDirectoryW(windows, MAX_PATH);
     for (const wchar_t* pszFolder : {L"\\system32", L"\\sysnative"}) {
