@@ -1,15 +1,13 @@
-// The program run in this process, one window for every test here (each
-// start under Wine costs seconds), driven with real messages, mouse input,
-// clipboard and uninstallers, and read against a fresh reading of the
-// registry.
+// The program run in this process, one window for all tests (a start under
+// Wine costs seconds), driven with real messages, input and uninstallers.
 #include "framework/Afx.h"
 #include "inventory/InstalledPrograms.h"
 #include "inventory/ProductCode.h"
 #include "res/resource.h"
 #include "support/ImagePixels.h"
+#include "support/TestSupport.h"
 #include "ui/ProgramListDlg.h"
 #include "uninstall/UninstallWorker.h"
-#include "window/WindowDriver.h"
 
 #include <commctrl.h>
 // Kernel32's own entry points: no psapi.dll to link.
@@ -26,9 +24,13 @@
 #include <iterator>
 #include <memory>
 #include <new>
+#include <functional>
+#include <initializer_list>
 #include <set>
 #include <string>
+#include <thread>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 using testsupport::ExeDir;
@@ -36,18 +38,167 @@ using testsupport::kUninstallKey;
 
 namespace {
 
-const wchar_t kHttpsCommand[] = L"https\\shell\\open\\command";
+// Polls pred every 20 ms until it holds; false after timeoutMs.
+bool WaitUntil(const std::function<bool()>& pred, DWORD timeoutMs = 20000)
+{
+    for (const DWORD dwStart = GetTickCount(); !pred(); Sleep(20))
+        if (GetTickCount() - dwStart > timeoutMs)
+            return false;
+    return true;
+}
 
-// Sets the prefix's command for https addresses; an empty one leaves none.
+
+const UINT WM_INVOKE = WM_APP + 1;
+
+LRESULT CALLBACK InvokerProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != WM_INVOKE)
+        return DefWindowProcW(hWnd, message, wParam, lParam);
+    (*reinterpret_cast<const std::function<void()>*>(lParam))();
+    return 0;
+}
+
+void SendMouse(DWORD dwFlags)
+{
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = dwFlags;
+    SendInput(1, &input, sizeof(input));
+}
+
+// The program's own start (AfxWinMain) on a thread; Invoke runs code on it.
+class CProgramThread
+{
+public:
+    CProgramThread()
+    {
+        m_hReady = CreateEventW(NULL, TRUE, FALSE, NULL);
+        m_hEnded = CreateEventW(NULL, TRUE, FALSE, NULL);
+        m_thread = std::thread(&CProgramThread::ThreadMain, this);
+        WaitForSingleObject(m_hReady, 60000);
+    }
+    ~CProgramThread() { Close(); }
+    HWND Window() const { return m_hWnd; }
+    HWND Control(int nID) const { return GetDlgItem(m_hWnd, nID); }
+    void Invoke(const std::function<void()>& fn) const
+    {
+        SendMessageW(m_hInvoker, WM_INVOKE, 0, reinterpret_cast<LPARAM>(&fn));
+    }
+    HCURSOR Cursor() const
+    {
+        HCURSOR hCursor = NULL;
+        Invoke([&] { hCursor = GetCursor(); });
+        return hCursor;
+    }
+    void Close()
+    {
+        if (!m_thread.joinable())
+            return;
+        PostMessageW(m_hWnd, WM_COMMAND, IDC_CLOSE, 0);
+        // Ends a modal box that a failed test left open, too.
+        PostThreadMessageW(m_dwThreadId, WM_QUIT, 0, 0);
+        // A thread that hangs is left to the end of the process, with its events.
+        if (WaitForSingleObject(m_hEnded, 15000) != WAIT_OBJECT_0) {
+            m_thread.detach();
+            return;
+        }
+        m_thread.join();
+        CloseHandle(m_hReady);
+        CloseHandle(m_hEnded);
+    }
+
+private:
+    void ThreadMain()
+    {
+        m_dwThreadId = GetCurrentThreadId();
+        const WNDCLASSW wc = {0, InvokerProc, 0, 0, NULL, NULL, NULL, NULL, NULL, L"VantixTestInvoker"};
+        RegisterClassW(&wc);
+        m_hInvoker = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL);
+        // Run by the modal loop, once the main window is up and shown.
+        const std::function<void()> shown = [&] {
+            m_hWnd = AfxGetApp()->m_pMainWnd->GetSafeHwnd();
+            SetEvent(m_hReady);
+        };
+        PostMessageW(m_hInvoker, WM_INVOKE, 0, reinterpret_cast<LPARAM>(&shown));
+        AfxWinMain(GetModuleHandleW(NULL), NULL, NULL, SW_SHOWNORMAL);
+        SetEvent(m_hReady);
+        DestroyWindow(m_hInvoker);
+        SetEvent(m_hEnded);
+    }
+
+    std::thread m_thread;
+    HANDLE m_hReady = NULL;
+    HANDLE m_hEnded = NULL;
+    DWORD m_dwThreadId = 0;
+    HWND m_hWnd = NULL;
+    HWND m_hInvoker = NULL;
+};
+
+// A text read into cch characters, and the buffer's 4 characters past them.
+std::wstring ListBuffer(HWND hList, int nRow, int nColumn, int cch)
+{
+    std::wstring text(cch + 4, L'#');
+    LVITEMW item = {};
+    item.iSubItem = nColumn;
+    item.pszText = &text[0];
+    item.cchTextMax = cch;
+    SendMessageW(hList, LVM_GETITEMTEXTW, nRow, reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+std::wstring ListText(HWND hList, int nRow, int nColumn) { return ListBuffer(hList, nRow, nColumn, 1024).c_str(); }
+
+// -2 when it cannot be read.
+int ListImage(HWND hList, int nRow)
+{
+    LVITEMW item = {};
+    item.mask = LVIF_IMAGE;
+    item.iItem = nRow;
+    return ListView_GetItem(hList, &item) ? item.iImage : -2;
+}
+
+int FindRow(HWND hList, const std::wstring& name)
+{
+    for (int i = 0, n = ListView_GetItemCount(hList); i < n; ++i)
+        if (ListText(hList, i, 0) == name)
+            return i;
+    return -1;
+}
+
+// Under X a motion left over from an earlier move can come after a new one.
+bool PointUntil(int x, int y, const std::function<bool()>& pred)
+{
+    for (int i = 0; i < 10; ++i) {
+        SetCursorPos(x, y);
+        SendMouse(MOUSEEVENTF_MOVE);
+        if (WaitUntil(pred, 500))
+            return true;
+    }
+    return false;
+}
+
+bool WriteUninstallEntry(testsupport::CWrittenKeys& written, const std::wstring& name,
+                         std::initializer_list<std::pair<const wchar_t*, std::wstring>> values,
+                         HKEY root = HKEY_CURRENT_USER, REGSAM view = 0)
+{
+    bool bWritten = true;
+    for (const auto& value : values) {
+        const DWORD cb = static_cast<DWORD>((value.second.size() + 1) * sizeof(wchar_t));
+        bWritten = bWritten && written.Set(root, testsupport::kUninstallKey + name, view, value.first, REG_SZ,
+                                           value.second.c_str(), cb) == ERROR_SUCCESS;
+    }
+    return bWritten;
+}
+
+// An empty command leaves none.
 void SetHttpsHandler(const std::wstring& command)
 {
     testsupport::DeleteTree(HKEY_CLASSES_ROOT, L"https\\shell");
     testsupport::CRegKey key;
-    if (!command.empty() && key.Create(HKEY_CLASSES_ROOT, kHttpsCommand) == ERROR_SUCCESS)
+    if (!command.empty() && key.Create(HKEY_CLASSES_ROOT, L"https\\shell\\open\\command") == ERROR_SUCCESS)
         key.SetString(L"", command.c_str());
 }
 
-// The clipboard's text, emptying it when bEmpty is set.
 std::wstring ClipboardText(bool bEmpty = false)
 {
     std::wstring text;
@@ -64,7 +215,7 @@ std::wstring ClipboardText(bool bEmpty = false)
     return text;
 }
 
-// The link's own cursor (hot spot 6, 0); false once it is destroyed.
+// The link's own cursor; false once it is destroyed.
 bool IsHandCursor(HCURSOR hCursor)
 {
     ICONINFO info;
@@ -75,15 +226,9 @@ bool IsHandCursor(HCURSOR hCursor)
     return !info.fIcon && info.xHotspot == 6 && info.yHotspot == 0;
 }
 
-bool FileExists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-std::wstring Marker(const std::wstring& path)
-{
-    return L" marker \"" + path + L"\"";
-}
+std::wstring Marker(const std::wstring& path) { return L" marker \"" + path + L"\""; }
 
 // The message box that the window owns, or NULL.
 HWND OwnedBox(HWND hOwner)
@@ -94,10 +239,10 @@ HWND OwnedBox(HWND hOwner)
     return hBox;
 }
 
-// The blocks from operator new alive in the whole process, and their bytes.
+// Blocks from operator new alive in the process, and their bytes; an armed
+// count fails that thread's allocation that brings it to 0.
 std::atomic<long> s_nLive(0);
 std::atomic<long long> s_cbLive(0);
-// Armed by a test: the allocation of that thread that brings the count to 0 fails.
 std::atomic<long> s_nFailIn(0);
 DWORD s_dwFailThread = 0;
 
@@ -109,25 +254,22 @@ bool IsOurs(const std::wstring& command)
 // Name, command, and the icon drawn on white (nothing for the default icon).
 typedef std::tuple<std::wstring, std::wstring, std::vector<DWORD>> Row;
 
-// Icons that a refresh finds new come in on a timer after it: waits until
-// the rows' images have kept still for a second. False when they still
-// changed after 20 s.
+// New icons come in on a timer after a refresh: waits until the images have
+// kept still for a second.
 bool ImagesSettle(HWND hList)
 {
-    std::vector<int> images, now;
-    const DWORD dwStart = GetTickCount();
-    for (DWORD dwChanged = dwStart; GetTickCount() - dwChanged < 1000; Sleep(10)) {
-        if (GetTickCount() - dwStart > 20000)
-            return false;
-        now.clear();
+    std::vector<int> images;
+    DWORD dwChanged = GetTickCount();
+    return WaitUntil([&] {
+        std::vector<int> now;
         for (int i = 0; i < ListView_GetItemCount(hList); ++i)
             now.push_back(ListImage(hList, i));
         if (now != images) {
             images.swap(now);
             dwChanged = GetTickCount();
         }
-    }
-    return true;
+        return GetTickCount() - dwChanged >= 1000;
+    });
 }
 
 // A fresh reading's rows, each with the icon that the system extracts.
@@ -140,11 +282,10 @@ std::vector<Row> FreshRows(bool bShowUpdates, HIMAGELIST hOracle)
         if (!IsOurs(command))
             continue;
         std::vector<DWORD> pixels;
-        const DWORD attributes = program.pIcon != NULL ? GetFileAttributesW(program.pIcon->strPath.GetText())
-                                                       : INVALID_FILE_ATTRIBUTES;
+        const wchar_t* pszIcon = program.pIcon != NULL ? program.pIcon->strPath.GetText() : L"";
+        const DWORD attributes = GetFileAttributesW(pszIcon);
         HICON hIcon = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)
-                          ? ExtractSmallIcon(program.pIcon->strPath.GetText(), program.pIcon->nIndex)
-                          : NULL;
+                          ? ExtractSmallIcon(pszIcon, program.pIcon->nIndex) : NULL;
         if (hIcon != NULL) {
             pixels = testsupport::DrawnOnWhite(hOracle, ImageList_ReplaceIcon(hOracle, -1, hIcon));
             DestroyIcon(hIcon);
@@ -154,9 +295,8 @@ std::vector<Row> FreshRows(bool bShowUpdates, HIMAGELIST hOracle)
     return rows;
 }
 
-// Wine's handle counters answer 0, so leaks are read from where fresh handles
-// land. A kernel handle takes the lowest free slot: a probe lands higher for
-// every handle left open.
+// Wine's handle counters answer 0. A kernel handle takes the lowest free
+// slot: a probe lands higher for every handle left open.
 UINT_PTR KernelProbe()
 {
     HANDLE hEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
@@ -164,12 +304,9 @@ UINT_PTR KernelProbe()
     return reinterpret_cast<UINT_PTR>(hEvent);
 }
 
-// User handles (icons share their table with menus) and GDI handles reuse
-// the slot freed last, so one probe tells nothing. Counted instead: the free
-// slots (a handle's low word) below a mark beyond every slot in use, as how
-// many menus (or bitmaps) it takes to reach nMark; with 0, the mark: the top
-// slot + 1 of 6000. Destroyed newest first, so that the slots at the mark go
-// to the bottom of the free list.
+// User (icons share the menus' table) and GDI handles reuse the slot freed
+// last: counts the menus (bitmaps) it takes to reach slot nMark, or with 0 the
+// mark past 6000 of them; freed newest first to keep the mark's slots last.
 int Burst(bool bUser, WORD nMark)
 {
     std::vector<HANDLE> made;
@@ -189,22 +326,10 @@ int Burst(bool bUser, WORD nMark)
 class ProgramWindowTest : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite() { (s_pProgram = new CProgramThread)->Start(); }
+    static void SetUpTestSuite() { s_pProgram = new CProgramThread; }
     static void TearDownTestSuite() { delete s_pProgram; }
     void SetUp() override { ASSERT_TRUE(IsWindow(m_hWnd)); }
-    ~ProgramWindowTest() override
-    {
-        for (const std::wstring& file : m_files)
-            DeleteFileW(file.c_str());
-    }
-
-    RECT ControlRect(int nID) const  // in client coordinates
-    {
-        RECT rc;
-        GetWindowRect(m_program.Control(nID), &rc);
-        MapWindowPoints(NULL, m_hWnd, reinterpret_cast<POINT*>(&rc), 2);
-        return rc;
-    }
+    ~ProgramWindowTest() override { for (const std::wstring& file : m_files) DeleteFileW(file.c_str()); }
 
     void Refresh(int nTimes = 1) const
     {
@@ -213,7 +338,6 @@ protected:
     }
     bool Shows(const std::wstring& name) const { return FindRow(m_hList, name) != -1; }
 
-    // A file in the temporary folder, gone now and after the test.
     std::wstring TempFile(const wchar_t* name)
     {
         m_files.push_back(testsupport::TempPath(name));
@@ -244,9 +368,8 @@ protected:
         return WaitUntil([&] { return IsWindowEnabled(hRemove) != FALSE; }) && PostMessageW(hRemove, BM_CLICK, 0, 0);
     }
 
-    // The window's rows of the refresh test's entries against a fresh
-    // reading once its icons have come, and its image list holding the
-    // default icon and one slot per icon that a row shows.
+    // This test's rows against a fresh reading once icons have come; the image
+    // list holds the default icon and one slot per icon that a row shows.
     void ExpectFreshRows(bool bShowUpdates) const
     {
         EXPECT_TRUE(ImagesSettle(m_hList));
@@ -268,8 +391,7 @@ protected:
         std::sort(actual.begin(), actual.end());
         EXPECT_EQ(expected.size(), actual.size());
         for (size_t i = 0; i < expected.size() && i < actual.size(); ++i)
-            EXPECT_TRUE(expected[i] == actual[i]) << std::get<0>(expected[i]) << ": " << std::get<1>(expected[i])
-                                                  << " / " << std::get<0>(actual[i]) << ": " << std::get<1>(actual[i]);
+            EXPECT_TRUE(expected[i] == actual[i]) << std::get<0>(expected[i]) << " / " << std::get<0>(actual[i]);
     }
 
     static CProgramThread* s_pProgram;
@@ -313,50 +435,45 @@ TEST_F(ProgramWindowTest, ControlsAndGripFollowResizingMaximizeAndMinimize)
 {
     RECT rcStart;
     GetWindowRect(m_hWnd, &rcStart);
+    auto controlRect = [&](int nID) {  // client coordinates
+        RECT rc;
+        GetWindowRect(m_program.Control(nID), &rc);
+        MapWindowPoints(NULL, m_hWnd, reinterpret_cast<POINT*>(&rc), 2);
+        return rc;
+    };
     auto resizeBy = [&](int dx, int dy) {
         SetWindowPos(m_hWnd, NULL, 0, 0, rcStart.right - rcStart.left + dx, rcStart.bottom - rcStart.top + dy,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     };
-    const int kButtons[3] = {IDC_REMOVE, IDC_REFRESH, IDC_SHOW_UPDATES};
-    const RECT rcLabel = ControlRect(IDC_LIST_LABEL);
-    int nButtonLeft[3];
-    for (int i = 0; i < 3; ++i)
-        nButtonLeft[i] = ControlRect(kButtons[i]).left;
     // The list and Close keep the label's distance from the right and bottom
-    // edges, the other buttons their place in Close's row; the grip sizes
-    // unless maximized.
-    auto expectLaidOut = [&] {
+    // edges, the other buttons their place in Close's row; a grip unless maximized.
+    auto layout = [&] {
         RECT rcClient;
         GetClientRect(m_hWnd, &rcClient);
-        const RECT rcList = ControlRect(IDC_PROGRAM_LIST), rcClose = ControlRect(IDC_CLOSE);
-        EXPECT_EQ(rcClient.right - rcLabel.left, rcList.right);
-        EXPECT_EQ(rcClient.right - rcLabel.left, rcClose.right);
-        EXPECT_EQ(rcClient.bottom - rcLabel.top, rcClose.bottom);
-        EXPECT_EQ(rcClose.top - rcLabel.top, rcList.bottom);
-        for (int i = 0; i < 3; ++i) {
-            const RECT rc = ControlRect(kButtons[i]);
-            EXPECT_EQ(nButtonLeft[i], rc.left) << kButtons[i];
-            EXPECT_EQ(rcClose.top + (kButtons[i] == IDC_SHOW_UPDATES ? 3 : 0), rc.top) << kButtons[i];
-        }
+        const RECT rcList = controlRect(IDC_PROGRAM_LIST), rcClose = controlRect(IDC_CLOSE);
         POINT ptCorner = {rcClient.right - 2, rcClient.bottom - 2};
         ClientToScreen(m_hWnd, &ptCorner);
-        EXPECT_EQ(IsZoomed(m_hWnd) ? HTCLIENT : HTBOTTOMRIGHT,
-                  SendMessageW(m_hWnd, WM_NCHITTEST, 0, MAKELPARAM(ptCorner.x, ptCorner.y)));
+        const LRESULT nHit = SendMessageW(m_hWnd, WM_NCHITTEST, 0, MAKELPARAM(ptCorner.x, ptCorner.y));
+        std::vector<LONG> kept = {rcClient.right - rcList.right, rcClient.right - rcClose.right,
+                                  rcClient.bottom - rcClose.bottom, rcClose.top - rcList.bottom,
+                                  nHit == (IsZoomed(m_hWnd) ? HTCLIENT : HTBOTTOMRIGHT)};
+        for (int nID : {IDC_REMOVE, IDC_REFRESH, IDC_SHOW_UPDATES})
+            kept.insert(kept.end(), {controlRect(nID).left, controlRect(nID).top - rcClose.top});
+        return kept;
     };
+    const RECT rcLabel = controlRect(IDC_LIST_LABEL);
+    std::vector<LONG> laidOut = layout();
+    std::fill_n(laidOut.begin(), 2, rcLabel.left);
+    std::fill_n(laidOut.begin() + 2, 2, rcLabel.top);
     for (POINT d : {POINT{150, 0}, POINT{211, 157}, POINT{-45, -33}, POINT{-1000, -1000}}) {
         SCOPED_TRACE(::testing::Message() << "grown by " << d.x << " x " << d.y);
         resizeBy(d.x, d.y);
-        expectLaidOut();
+        EXPECT_EQ(laidOut, layout());
     }
-    RECT rc;
-    GetWindowRect(m_hWnd, &rc);
-    EXPECT_EQ(400, rc.right - rc.left);
-    EXPECT_EQ(200, rc.bottom - rc.top);
 
     // Not the template's size, so only a fresh layout puts things back. With
-    // no window manager under Xvfb, Wine takes the next configure event for
-    // the window having been restored: the commands run, and their results
-    // are read, before the window's thread goes back to its loop.
+    // no window manager, Wine takes the next configure event for a restore:
+    // all is run and read before the window's thread goes back to its loop.
     m_program.Invoke([&] {
         const UINT commands[] = {SC_MAXIMIZE, SC_MINIMIZE, SC_RESTORE, SC_RESTORE};
         const char expected[] = "ZIZN";  // zoomed, iconic or normal after each
@@ -365,8 +482,7 @@ TEST_F(ProgramWindowTest, ControlsAndGripFollowResizingMaximizeAndMinimize)
             SendMessageW(m_hWnd, WM_SYSCOMMAND, commands[i], 0);
             const char state = IsIconic(m_hWnd) ? 'I' : IsZoomed(m_hWnd) ? 'Z' : 'N';
             ASSERT_EQ(expected[i], state);
-            if (state != 'I')
-                expectLaidOut();
+            EXPECT_TRUE(state == 'I' || laidOut == layout());
         }
     });
     resizeBy(0, 0);
@@ -383,29 +499,27 @@ TEST_F(ProgramWindowTest, SystemMenuOpensAModalBoxWhoseLinkOpensOrCopiesItsAddre
     EXPECT_FALSE(IsWindowEnabled(m_hWnd)) << "modal";
     const HWND hLink = GetDlgItem(hAbout, IDC_HOMEPAGE_LINK);
     // The link is given an underlined font once, not at every paint.
-    HFONT hLinkFont = NULL;
-    for (int i = 0; i < 2; ++i) {
+    auto paintedFont = [&] {
         m_program.Invoke([&] { RedrawWindow(hAbout, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN); });
-        EXPECT_TRUE(i == 0 || hLinkFont == reinterpret_cast<HFONT>(SendMessageW(hLink, WM_GETFONT, 0, 0)));
-        hLinkFont = reinterpret_cast<HFONT>(SendMessageW(hLink, WM_GETFONT, 0, 0));
-    }
+        return reinterpret_cast<HFONT>(SendMessageW(hLink, WM_GETFONT, 0, 0));
+    };
+    const HFONT hLinkFont = paintedFont();
+    EXPECT_EQ(hLinkFont, paintedFont());
     LOGFONTW lf = {};
     EXPECT_TRUE(GetObjectW(hLinkFont, sizeof(lf), &lf) == sizeof(lf) && lf.lfUnderline);
 
-    // Real clicks right of the link's text: the whole rectangle is the link.
-    // With nothing to open the address, a click copies it; otherwise the
-    // registered handler gets it, and the clipboard is left alone.
+    // Real clicks right of the link's text (all its rectangle is the link):
+    // with no handler for the address a click copies it, else opens it.
     HCURSOR hHand = NULL;
     auto click = [&] {
         RECT rc;
         GetWindowRect(hLink, &rc);
         EXPECT_TRUE(PointUntil(rc.right - 4, (rc.top + rc.bottom) / 2,
                                [&] { return IsHandCursor(hHand = m_program.Cursor()); }));
-        ClickLeft();
+        SendMouse(MOUSEEVENTF_LEFTDOWN);
+        SendMouse(MOUSEEVENTF_LEFTUP);
     };
-    wchar_t savedHandler[1024] = {}, address[256] = {};
-    LONG cb = sizeof(savedHandler) - sizeof(wchar_t);
-    RegQueryValueW(HKEY_CLASSES_ROOT, kHttpsCommand, savedHandler, &cb);
+    wchar_t address[256] = {};
     GetWindowTextW(hLink, address, 256);
     SetHttpsHandler(L"");
     ClipboardText(true);
@@ -425,24 +539,21 @@ TEST_F(ProgramWindowTest, SystemMenuOpensAModalBoxWhoseLinkOpensOrCopiesItsAddre
     }));
     EXPECT_EQ(std::string(address, address + wcslen(address)) + "\n", opened);
     EXPECT_EQ(L"", ClipboardText());
-    SetHttpsHandler(savedHandler);
+    SetHttpsHandler(L"");
 
-    // Escape at its focused button closes it; its font and cursor go a moment
-    // after its window.
+    // Escape at its focused button closes it; its font and cursor go soon after.
     PostMessageW(GetDlgItem(hAbout, IDOK), WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_TRUE(WaitUntil([&] { return !IsWindow(hAbout) && IsWindowEnabled(m_hWnd); }));
     EXPECT_TRUE(WaitUntil([&] { return GetObjectType(hLinkFont) == 0; })) << "underlined font deleted";
     EXPECT_TRUE(WaitUntil([&] { return !IsHandCursor(hHand); })) << "hand cursor destroyed";
 }
 
-// The program's manifest, linked into this executable with the program's
-// resources, brings in the common controls 6.
+// The program's manifest, linked in with its resources.
 TEST(Resources, ManifestLoadsCommonControls6)
 {
-    wchar_t szPath[MAX_PATH];
-    std::wstring strPath(szPath, GetModuleFileNameW(GetModuleHandleW(L"comctl32.dll"), szPath, MAX_PATH));
-    CharLowerW(&strPath[0]);
-    EXPECT_NE(std::wstring::npos, strPath.find(L"common-controls_6595b64144ccf1df_6.")) << szPath;
+    wchar_t szPath[MAX_PATH] = {};
+    GetModuleFileNameW(GetModuleHandleW(L"comctl32.dll"), szPath, MAX_PATH);
+    EXPECT_NE(nullptr, wcsstr(_wcslwr(szPath), L"common-controls_6595b64144ccf1df_6.")) << szPath;
 }
 
 TEST_F(ProgramWindowTest, ListsBothHivesAndViewsSortsAndAnswersTheKeyboard)
@@ -484,12 +595,11 @@ TEST_F(ProgramWindowTest, ListsBothHivesAndViewsSortsAndAnswersTheKeyboard)
         SendMessageW(hHeader, WM_LBUTTONDOWN, MK_LBUTTON, at);
         SendMessageW(hHeader, WM_LBUTTONUP, 0, at);
     };
-    // On 64-bit Windows both views of HKLM, a key in both views twice.
-    // Windows 2000 knows no views: the 32-bit view is read once.
+    // Both views of HKLM (a key in both twice); Windows 2000 has no views.
     const bool bWindows2000 = testsupport::PrefixReportsWindows2000();
     EXPECT_EQ(bWindows2000 ? L"acde ^ -" : L"aBccde ^ -", order());
-    // The same column again reverses; another one sorts ascending. F5
-    // refreshes whichever control has the focus, and keeps the sort.
+    // The same column reverses, another sorts ascending; F5 at any control
+    // refreshes and keeps the sort.
     clickHeader(0);
     EXPECT_EQ(bWindows2000 ? L"edca ^ -" : L"edccBa ^ -", order());
     clickHeader(1);
@@ -501,8 +611,8 @@ TEST_F(ProgramWindowTest, ListsBothHivesAndViewsSortsAndAnswersTheKeyboard)
     EXPECT_TRUE(WaitUntil([&] { return order().find(L'g') != std::wstring::npos; }));
     EXPECT_EQ(bWindows2000 ? L"dfcaeg - ^" : L"dfBccaeg - ^", order());
 
-    // Nothing selected: Remove is unavailable, and the keyboard's context
-    // menu opens at the list's corner. A click outside the list opens none.
+    // Nothing selected: no Remove; the keyboard's context menu opens at the
+    // list's corner, and a click outside the list opens none.
     EXPECT_FALSE(IsWindowEnabled(m_program.Control(IDC_REMOVE)));
     m_program.Invoke([&] { SetFocus(m_hList); });
     auto popupMenu = [&] {
@@ -526,10 +636,8 @@ TEST_F(ProgramWindowTest, ListsBothHivesAndViewsSortsAndAnswersTheKeyboard)
     EXPECT_EQ(NULL, popupMenu());
 }
 
-// Icons that come while the window idles; an allocation that fails anywhere
-// in a refresh; another process rewriting entries, their icon sources and
-// installer product icons while the window refreshes. After each, the rows
-// show what the registry holds, and a long run leaves nothing behind.
+// Through icons that come while idle, failed allocations and another process
+// rewriting entries and icons, the rows show what the registry holds.
 TEST_F(ProgramWindowTest, RowsFollowTheRegistryThroughFailuresAndChurnAndALongRunLeavesNothingBehind)
 {
     const std::wstring iconFile = ExeDir() + L"\\vx_three_icons.exe", icons = TempFile(L"vx-refresh-icons.exe");
@@ -543,8 +651,7 @@ TEST_F(ProgramWindowTest, RowsFollowTheRegistryThroughFailuresAndChurnAndALongRu
         entry(L"VxIcons " + std::wstring(kind[0]), icons + kind[1]);
     WriteUninstallEntry(m_written, L"VxIcons update",
                         {{L"UninstallString", L"VxRows:icons"}, {L"ParentKeyName", L"VxIcons"}});
-    // More new icon files than a refresh extracts before its rows go in: the
-    // rest come while the window idles. Each link is a file of its own.
+    // More new icon files than a refresh extracts before its rows go in.
     for (int i = 0; i < 300; ++i) {
         m_files.push_back(icons + L"." + std::to_wstring(i) + L".exe");
         if (!CreateHardLinkW(m_files.back().c_str(), icons.c_str(), NULL))
@@ -559,10 +666,9 @@ TEST_F(ProgramWindowTest, RowsFollowTheRegistryThroughFailuresAndChurnAndALongRu
                                            testsupport::kArpCacheKey + std::wstring(name)};
         if (i >= 30)
             paths.push_back(testsupport::kProductsKey + std::wstring(PackProductCode(CWideString(name)).GetText()));
-        for (const std::wstring& path : paths) {
+        for (const std::wstring& path : paths)
             for (REGSAM view : {0, KEY_WOW64_32KEY, KEY_WOW64_64KEY})
                 m_written.Add(view == 0 ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, path, view);
-        }
     }
 
     Refresh();
@@ -577,8 +683,7 @@ TEST_F(ProgramWindowTest, RowsFollowTheRegistryThroughFailuresAndChurnAndALongRu
     Refresh();
     ExpectFreshRows(true);
 
-    // A failed refresh leaves a list that shows no freed entry or slot and
-    // draws again.
+    // A failed refresh shows no freed entry or slot, and draws again.
     CProgramListDlg* pDialog = static_cast<CProgramListDlg*>(AfxGetApp()->m_pMainWnd);
     bool bFailed = true;
     for (long n = 1; bFailed; ++n) {
@@ -598,28 +703,17 @@ TEST_F(ProgramWindowTest, RowsFollowTheRegistryThroughFailuresAndChurnAndALongRu
     }
     ExpectFreshRows(true);
 
-    // The writer runs until told to stop: no assertion between start and stop.
-    wchar_t eventName[64];
-    wsprintfW(eventName, L"VxChurnStop-%lu", GetCurrentProcessId());
-    HANDLE hStop = CreateEventW(NULL, TRUE, FALSE, eventName);
+    // The writer runs until told to stop: no assertion before that.
+    const std::wstring eventName = L"VxChurnStop-" + std::to_wstring(GetCurrentProcessId());
+    HANDLE hStop = CreateEventW(NULL, TRUE, FALSE, eventName.c_str());
     std::wstring writer = L"\"" + ExeDir() + L"\\vx_regchurn.exe\" 20240611 " + eventName + L" \"" + iconFile + L"\"";
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(NULL, &writer[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
-        CloseHandle(hStop);
-        FAIL() << "vx_regchurn.exe did not start";
-    }
-    CloseHandle(pi.hThread);
+    DWORD dwWriter = 1;
+    std::thread writerThread([&] { dwWriter = testsupport::RunAndWait(writer, 60000); });
     for (const DWORD dwStart = GetTickCount(); GetTickCount() - dwStart < 6000;)
         Refresh();
     SetEvent(hStop);
-    DWORD dwExitCode = 1;
-    const DWORD dwWait = WaitForSingleObject(pi.hProcess, 10000);
-    if (dwWait != WAIT_OBJECT_0)
-        TerminateProcess(pi.hProcess, 1);
-    EXPECT_TRUE(dwWait == WAIT_OBJECT_0 && GetExitCodeProcess(pi.hProcess, &dwExitCode) && dwExitCode == 0);
-    CloseHandle(pi.hProcess);
+    writerThread.join();
+    EXPECT_EQ(0u, dwWriter);
     CloseHandle(hStop);
 
     Refresh();
@@ -658,11 +752,10 @@ TEST_F(ProgramWindowTest, ShowsIconsAndRemovesEachSampleByItsRealUninstaller)
         {L"msiexec.exe /i \"sample.msi\" /qn", L"Vantix Sample (installer package)",
          L"%ProgramFiles(x86)%\\Vantix Sample MSI\\SampleApp.exe"},
     };
-    // A msiexec.exe planted in the program's folder and in the current
-    // folder: the package's bare "MsiExec.exe" must still run the system's.
-    const std::wstring planted[] = {ExeDir() + L"\\msiexec.exe", testsupport::TempPath(L"msiexec.exe")};
-    for (const std::wstring& file : planted)
-        DeleteFileW(file.c_str());
+    // The package's bare "MsiExec.exe" runs the system's, not one planted in
+    // the program's or the current folder.
+    const std::wstring planted[] = {ExeDir() + L"\\msiexec.exe", TempFile(L"msiexec.exe")};
+    DeleteFileW(planted[0].c_str());
     std::vector<std::wstring> files;
     for (const auto& sample : kSamples) {
         std::wstring install = sample[0];
@@ -673,15 +766,13 @@ TEST_F(ProgramWindowTest, ShowsIconsAndRemovesEachSampleByItsRealUninstaller)
         files.push_back(file);
         ASSERT_TRUE(FileExists(file)) << file;
     }
-    for (const std::wstring& file : planted) {
-        m_files.push_back(file);
+    m_files.push_back(planted[0]);
+    for (const std::wstring& file : planted)
         ASSERT_TRUE(CopyFileW((ExeDir() + L"\\vx_child.exe").c_str(), file.c_str(), FALSE));
-    }
     wchar_t saved[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, saved);
     SetCurrentDirectoryW(testsupport::TempPath(L"").c_str());
-    // Icons that give none beside one that does: a directory, an empty file,
-    // and the test run's FIFO.
+    // Icons that give none (a directory, an empty file, a FIFO) beside one.
     m_files.push_back(testsupport::TempPath(L"vxwin-empty.ico"));
     ASSERT_TRUE(testsupport::WriteBytes(m_files.back(), ""));
     wchar_t testenv[MAX_PATH] = L"";
@@ -689,10 +780,9 @@ TEST_F(ProgramWindowTest, ShowsIconsAndRemovesEachSampleByItsRealUninstaller)
     std::wstring fifo = L"Z:" + std::wstring(testenv) + L"/fifo";
     std::replace(fifo.begin(), fifo.end(), L'/', L'\\');
     const std::wstring icons[] = {ExeDir(), m_files.back(), fifo, ExeDir() + L"\\vx_three_icons.exe,1"};
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 4; ++i)
         ASSERT_TRUE(WriteUninstallEntry(m_written, L"VxIcon " + std::to_wstring(i),
                                         {{L"UninstallString", L"x.exe"}, {L"DisplayIcon", icons[i]}}));
-    }
     Refresh();
     EXPECT_TRUE(WaitUntil([&] { return ListImage(m_hList, FindRow(m_hList, L"VxIcon 3")) > 0; }));
     for (int i = 0; i < 3; ++i)
@@ -744,8 +834,8 @@ TEST_F(ProgramWindowTest, RemoveSaysWhyACommandCannotStartAndStaysBusyUntilTheUn
         PostMessageW(hBox, WM_COMMAND, IDOK, 0);
         EXPECT_TRUE(WaitUntil([&] { return !IsWindow(hBox) && Shows(probe); }));
     }
-    // Windows asks for elevation (740), Wine never does; a person who
-    // declines the prompt is told nothing.
+    // Windows asks for elevation (740), Wine never does; a declined prompt
+    // says nothing.
     SetStartRefusalForTests(
         [](bool bElevated) -> DWORD { return bElevated ? ERROR_CANCELLED : ERROR_ELEVATION_REQUIRED; });
     std::wstring probe = WriteProbe();
@@ -758,19 +848,11 @@ TEST_F(ProgramWindowTest, RemoveSaysWhyACommandCannotStartAndStaysBusyUntilTheUn
     ASSERT_TRUE(Remove(L"VxRemove Declined"));
     EXPECT_TRUE(WaitUntil([&] { return FileExists(declined) && Shows(probe); }));
 
-    // A reader with a shorter buffer gets the command's start, terminated,
-    // and nothing past the buffer's end.
+    // A shorter buffer gets the command's start, terminated, and no more.
     const int nHandover = FindRow(m_hList, L"VxRemove Handover");
     EXPECT_EQ(handover, ListText(m_hList, nHandover, 1));
-    for (int cchBuffer : {1, 2, 8}) {
-        std::wstring text(cchBuffer + 4, L'#');
-        LVITEMW item = {};
-        item.iSubItem = 1;
-        item.pszText = &text[0];
-        item.cchTextMax = cchBuffer;
-        SendMessageW(m_hList, LVM_GETITEMTEXTW, nHandover, reinterpret_cast<LPARAM>(&item));
-        EXPECT_EQ(handover.substr(0, cchBuffer - 1) + L'\0' + L"####", text);
-    }
+    for (int cch : {1, 2, 8})
+        EXPECT_EQ(handover.substr(0, cch - 1) + L'\0' + L"####", ListBuffer(m_hList, nHandover, 1, cch));
     RECT rcLabel;  // bare dialog background right of it
     GetWindowRect(m_program.Control(IDC_LIST_LABEL), &rcLabel);
     auto cursorIs = [&](LPCWSTR id) {
@@ -779,13 +861,11 @@ TEST_F(ProgramWindowTest, RemoveSaysWhyACommandCannotStartAndStaysBusyUntilTheUn
     };
     ASSERT_TRUE(Remove(L"VxRemove Handover"));
     ASSERT_TRUE(WaitUntil([&] { return FileExists(parentRan); }));
-    // The uninstaller has handed over to a process that outlives it: the
-    // window stays busy for that one too. Completions from no worker of the
-    // window, then a refresh, leave Remove unavailable and the wait running.
+    // Handed over to a process that outlives the uninstaller: still busy.
+    // A completion from no worker of the window, then a refresh, change nothing.
     EXPECT_TRUE(cursorIs(IDC_APPSTARTING));
     probe = WriteProbe();
-    for (WPARAM nStray : {WPARAM(0), WPARAM(0x7FFF)})
-        PostMessageW(m_hWnd, WM_UNINSTALL_DONE, nStray, ERROR_FILE_NOT_FOUND);
+    PostMessageW(m_hWnd, WM_UNINSTALL_DONE, 0x7FFF, ERROR_FILE_NOT_FOUND);
     PostMessageW(m_program.Control(IDC_REFRESH), BM_CLICK, 0, 0);
     EXPECT_TRUE(WaitUntil([&] { return Shows(probe); }));
     EXPECT_EQ(NULL, OwnedBox(m_hWnd));
